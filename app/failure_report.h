@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+// The text of the unhandled-failure report. Built without allocating, so that
+// it can be formed inside a fault handler.
+
+enum class AccessKind { read, write, unknown };
+
+struct AccessFault {
+    std::uintptr_t codeAddress = 0;     // absolute address of the failing code
+    std::uintptr_t accessedAddress = 0; // the address the code tried to reach
+    AccessKind access = AccessKind::unknown;
+    // The module holding the failing code: its file name without directory and
+    // its start address; null when the code lies in no module.
+    const char* moduleName = nullptr;
+    std::uintptr_t moduleBase = 0;
+};
+
+struct FailureText {
+    static constexpr std::size_t capacity = 2048;
+    char text[capacity];
+    std::size_t length = 0;
+    std::string_view view() const { return std::string_view(text, length); }
+};
+
+// Addresses are written with at least `addressDigits` upper-case hexadecimal
+// digits, and never cut: a wider value gets the digits it needs.
+
+// "Exception EAccessViolation in module {module} at {relative}." LF
+// "Access violation at address {code} in module '{module}'. {Read|Write} of address {accessed}."
+// When the code lies in no module, `programName` is named and the address less
+// 0x1000 given.
+FailureText formatAccessViolationReport(const AccessFault& fault, const char* programName, int addressDigits);
+
+// "Exception {kind} in module {module} at {relative}." LF "{message}", the
+// message followed by a period when it is not empty and lacks one.
+FailureText formatFailureReport(std::string_view kindName, std::string_view moduleName,
+                                std::uintptr_t relativeAddress, std::string_view message, int addressDigits);
+
+// A file name without its directory (either delimiter).
+std::string_view fileNameOf(std::string_view path);

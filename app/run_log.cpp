@@ -1,0 +1,28 @@
+#include "app/run_log.h"
+
+#include <cstdio>
+
+void RunLog::appendLine(std::string_view text) {
+    text_.append(text);
+    text_.append("\r\n");
+    ++lineCount_;
+}
+
+std::string formatTimestamp(const platform::LocalDateTime& moment) {
+    char buffer[96];
+    const int length = std::snprintf(buffer, sizeof buffer, "%d:%.2d:%.2d::%d:%.2d:%.2d", moment.year,
+                                     moment.month, moment.day, moment.hour, moment.minute, moment.second);
+    if (length < 0) return std::string();
+    return std::string(buffer, static_cast<std::size_t>(length) < sizeof buffer ? length : sizeof buffer - 1);
+}
+
+void saveLog(const std::string& path, const RunLog& log) noexcept {
+    try {
+        if (path.empty()) return;
+        platform::NewFile file(path);
+        if (!file.isOpen()) return;
+        file.write(log.text());
+    } catch (...) {
+        // A log that cannot be written is not reported anywhere.
+    }
+}

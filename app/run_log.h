@@ -1,0 +1,29 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+// The run's only report: lines collected during the run, saved once at the end.
+// Lines are kept already rendered (each followed by CR LF) in one buffer, so a
+// log of a million lines costs little more than its own bytes.
+class RunLog {
+public:
+    void appendLine(std::string_view text);
+
+    std::size_t lineCount() const { return lineCount_; }
+    // Every line, each followed by CR LF: exactly the bytes of the log file.
+    const std::string& text() const { return text_; }
+
+private:
+    std::string text_;
+    std::size_t lineCount_ = 0;
+};
+
+std::string formatTimestamp(const platform::LocalDateTime& moment);
+
+// Writes the log to `path`, replacing any file there. Every failure is dropped:
+// an unwritable log must never change how the run ends.
+void saveLog(const std::string& path, const RunLog& log) noexcept;

@@ -1,0 +1,113 @@
+#include "config/configuration.h"
+
+#include <utility>
+
+#include "config/parse_int.h"
+#include "config/text.h"
+
+namespace {
+
+struct Keyword {
+    std::string_view text;
+    std::int32_t modeCode;
+};
+
+constexpr Keyword keywords[] = {
+    {"RS232", 0}, {"RS422", 1}, {"RS485-4W", 11}, {"RS485", 15}, {"RS485-2W", 15},
+};
+
+void appendLeftHandMessage(RunLog& log, std::string_view name, std::size_t lineNumber) {
+    std::string line = "LValue \"";
+    line.append(name);
+    line.append("\" on line ");
+    line.append(std::to_string(lineNumber));
+    line.append(" should be of \"Port0\", \"Port1\", etc. form.");
+    log.appendLine(line);
+}
+
+void appendRightHandMessage(RunLog& log, std::string_view value, std::size_t lineNumber) {
+    std::string line = "RValue \"";
+    line.append(value);
+    line.append("\" on line ");
+    line.append(std::to_string(lineNumber));
+    line.append(" should be \"RS232\", \"RS422\", \"RS485\", \"RS485-4W\".");
+    log.appendLine(line);
+}
+
+void judgeLine(std::string_view line, std::size_t lineNumber, RunLog& log, ModeTable& table) {
+    const std::string_view trimmed = trimText(line);
+    if (trimmed.empty() || trimmed[0] == '[' || trimmed[0] == ';') return;
+
+    const auto [rawName, rawValue] = splitAtFirst(trimmed, '=');
+    const std::string_view name = trimText(rawName);
+    const std::string_view value = trimText(rawValue);
+
+    if (name.size() < 4 || upperAscii(name.substr(0, 4)) != "PORT") {
+        appendLeftHandMessage(log, name, lineNumber);
+        return;
+    }
+    const auto portNumber = parseInt32(name.substr(4));
+    if (!portNumber) {
+        appendLeftHandMessage(log, name, lineNumber);
+        return;
+    }
+    std::int32_t modeCode = 0;
+    if (!lookUpModeKeyword(value, modeCode)) {
+        appendRightHandMessage(log, value, lineNumber);
+        return;
+    }
+    table.push_back(ModeEntry{*portNumber, modeCode});
+}
+
+} // namespace
+
+bool lookUpModeKeyword(std::string_view value, std::int32_t& modeCode) {
+    const std::string upper = upperAscii(value);
+    for (const Keyword& keyword : keywords) {
+        if (upper == keyword.text) {
+            modeCode = keyword.modeCode;
+            return true;
+        }
+    }
+    return false;
+}
+
+ModeTable parseConfiguration(std::string_view text, RunLog& log) {
+    // A NUL byte ends the text.
+    text = text.substr(0, text.find('\0'));
+
+    ModeTable table;
+    std::size_t lineNumber = 0;
+    std::size_t position = 0;
+    while (position < text.size()) {
+        const std::size_t end = text.find_first_of("\r\n", position);
+        const std::size_t lineEnd = end == std::string_view::npos ? text.size() : end;
+        judgeLine(text.substr(position, lineEnd - position), ++lineNumber, log, table);
+        if (end == std::string_view::npos) break;
+        // CR LF together is one line end; LF CR is two.
+        position = end + 1;
+        if (text[end] == '\r' && position < text.size() && text[position] == '\n') ++position;
+    }
+    return table;
+}
+
+void appendLoadFailure(RunLog& log, const std::string& configPath, platform::ReadStatus status) {
+    log.appendLine("Error loading " + configPath + ":");
+    if (status == platform::ReadStatus::outOfMemory) {
+        log.appendLine("\tEOutOfMemory: Out of memory");
+    } else {
+        log.appendLine("\tEFOpenError: Cannot open file " + configPath);
+    }
+    log.appendLine("\tAborting.");
+}
+
+bool loadConfiguration(const std::string& configPath, RunLog& log, ModeTable& table) {
+    table.clear();
+    platform::ReadResult read = platform::readWholeFile(configPath);
+    if (read.status != platform::ReadStatus::ok) {
+        appendLoadFailure(log, configPath, read.status);
+        return false;
+    }
+    table = parseConfiguration(read.bytes, log);
+    return true;
+}

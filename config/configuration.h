@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/run_log.h"
+#include "platform/platform.h"
+
+struct ModeEntry {
+    std::int32_t portNumber = 0;
+    std::int32_t modeCode = 0;
+    // Set once a port has taken this entry. Kept apart from portNumber so that
+    // an entry for port -1 is matched and reported like any other.
+    bool consumed = false;
+};
+
+using ModeTable = std::vector<ModeEntry>;
+
+// The mode code for a keyword as written (any letter case), or false.
+bool lookUpModeKeyword(std::string_view value, std::int32_t& modeCode);
+
+// Judges every line of the configuration text: accepted lines become entries
+// in file order, every unusable line becomes one message in the log.
+ModeTable parseConfiguration(std::string_view text, RunLog& log);
+
+// The three lines that say the file could not be read at all.
+void appendLoadFailure(RunLog& log, const std::string& configPath, platform::ReadStatus status);
+
+// Reads the file at configPath into `table`. False when the file cannot be read;
+// the log then holds the three failure lines and the table is empty.
+bool loadConfiguration(const std::string& configPath, RunLog& log, ModeTable& table);

@@ -1,0 +1,47 @@
+#include "config/text.h"
+
+namespace {
+
+bool isTrimmed(char c) { return static_cast<unsigned char>(c) <= 32; }
+
+} // namespace
+
+std::string_view trimText(std::string_view text) {
+    std::size_t begin = 0;
+    std::size_t end = text.size();
+    while (begin < end && isTrimmed(text[begin])) ++begin;
+    while (end > begin && isTrimmed(text[end - 1])) --end;
+    return text.substr(begin, end - begin);
+}
+
+std::string upperAscii(std::string_view text) {
+    std::string result(text);
+    for (char& c : result) {
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return result;
+}
+
+std::pair<std::string_view, std::string_view> splitAtFirst(std::string_view text, char ch) {
+    const std::size_t at = text.find(ch);
+    if (at == std::string_view::npos) return {text, std::string_view{}};
+    return {text.substr(0, at), text.substr(at + 1)};
+}
+
+std::string formatDecimal(std::int32_t value) {
+    // Work in 64 bits so that the most negative value needs no special case.
+    std::int64_t magnitude = value;
+    const bool negative = magnitude < 0;
+    if (negative) magnitude = -magnitude;
+    char digits[12];
+    std::size_t count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    std::string result;
+    result.reserve(count + 1);
+    if (negative) result.push_back('-');
+    while (count > 0) result.push_back(digits[--count]);
+    return result;
+}

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+
+// Text is 8-bit and handled byte by byte: no locale, no character-set conversion.
+
+// Removes every byte with code 0 to 32 from both ends.
+std::string_view trimText(std::string_view text);
+
+// Maps 'a'..'z' to 'A'..'Z' and leaves every other byte as it is.
+std::string upperAscii(std::string_view text);
+
+// The part before the first `ch` and the part after it; without `ch` the whole
+// text is the first part and the second is empty.
+std::pair<std::string_view, std::string_view> splitAtFirst(std::string_view text, char ch);
+
+std::string formatDecimal(std::int32_t value);

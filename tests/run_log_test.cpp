@@ -1,0 +1,69 @@
+#include <gtest/gtest.h>
+
+#include "app/failure_report.h"
+#include "app/run_log.h"
+
+TEST(RunLog, EveryLineEndsInCrLfAndKeepsItsBytes) {
+    RunLog log;
+    EXPECT_EQ(log.text(), "");
+    log.appendLine("SkarvelConfig 1.01");
+    log.appendLine("");
+    log.appendLine("\xe9\x80\xff");
+    EXPECT_EQ(log.lineCount(), 3u);
+    EXPECT_EQ(log.text(), "SkarvelConfig 1.01\r\n\r\n\xe9\x80\xff\r\n");
+}
+
+TEST(RunLog, TimestampPadsAllButYearAndHour) {
+    const struct {
+        platform::LocalDateTime moment;
+        std::string text;
+    } cases[] = {
+        {{2024, 3, 7, 9, 5, 2}, "2024:03:07::9:05:02"},
+        {{2024, 12, 31, 23, 59, 59}, "2024:12:31::23:59:59"},
+        {{2026, 1, 1, 0, 0, 0}, "2026:01:01::0:00:00"},
+        {{10000, 10, 10, 10, 10, 10}, "10000:10:10::10:10:10"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(formatTimestamp(c.moment), c.text);
+}
+
+TEST(FailureReport, AccessViolationNamesTheModuleAndTheAccess) {
+    AccessFault fault;
+    fault.codeAddress = 0x10001234;
+    fault.moduleBase = 0x10000000;
+    fault.moduleName = "LumtorPort.dll";
+    fault.accessedAddress = 0x10;
+    fault.access = AccessKind::write;
+    EXPECT_EQ(formatAccessViolationReport(fault, "SkarvelConfig.exe", 8).view(),
+              "Exception EAccessViolation in module LumtorPort.dll at 00001234.\n"
+              "Access violation at address 10001234 in module 'LumtorPort.dll'. Write of address 00000010.");
+
+    fault.access = AccessKind::read;
+    fault.moduleName = nullptr; // the code lies in no module
+    fault.codeAddress = 0xABCD;
+    fault.accessedAddress = 0xFFFFFFFF;
+    EXPECT_EQ(formatAccessViolationReport(fault, "SkarvelConfig.exe", 8).view(),
+              "Exception EAccessViolation in module SkarvelConfig.exe at 00009BCD.\n"
+              "Access violation at address 0000ABCD. Read of address FFFFFFFF.");
+}
+
+TEST(FailureReport, AddressesAreNeverCutAndWidthIsAMinimum) {
+    AccessFault fault;
+    fault.codeAddress = static_cast<std::uintptr_t>(0x7F12345678ULL);
+    fault.moduleBase = static_cast<std::uintptr_t>(0x7F12340000ULL);
+    fault.moduleName = "libLumtorPort.so";
+    EXPECT_EQ(formatAccessViolationReport(fault, "SkarvelConfig", 8).view(),
+              "Exception EAccessViolation in module libLumtorPort.so at 00005678.\n"
+              "Access violation at address 7F12345678 in module 'libLumtorPort.so'. Access of address 00000000.");
+    EXPECT_EQ(formatFailureReport("EOutOfMemory", "p.exe", 0x1A, "Out of memory", 16).view(),
+              "Exception EOutOfMemory in module p.exe at 000000000000001A.\nOut of memory.");
+}
+
+TEST(FailureReport, MessagePeriodIsAddedOnlyWhenMissing) {
+    EXPECT_EQ(formatFailureReport("E", "m", 0, "Done.", 8).view(), "Exception E in module m at 00000000.\nDone.");
+    EXPECT_EQ(formatFailureReport("E", "m", 0, "", 8).view(), "Exception E in module m at 00000000.\n");
+    const std::string longName(5000, 'n');
+    EXPECT_EQ(formatFailureReport("E", longName, 0, "x", 8).length, FailureText::capacity);
+    EXPECT_EQ(fileNameOf("/usr/lib/libLumtorPort.so"), "libLumtorPort.so");
+    EXPECT_EQ(fileNameOf("C:\\dir\\LumtorPort.dll"), "LumtorPort.dll");
+    EXPECT_EQ(fileNameOf("plain"), "plain");
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Runs the built program as a separate process and reads what it left behind.
+
+namespace testing_support {
+
+namespace fs = std::filesystem;
+
+// A fresh directory, removed with everything in it at the end of the test.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+
+    const fs::path& path() const { return path_; }
+    fs::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    fs::path path_;
+};
+
+struct RunResult {
+    int exitStatus = -1;      // the status the process exited with, -1 if it did not exit
+    int terminatingSignal = 0; // the signal that ended it, 0 if none
+    std::string standardOutput;
+    std::string standardError;
+};
+
+using Environment = std::vector<std::pair<std::string, std::string>>;
+
+// Runs `program` with `arguments` in `workingDir`, with `extraEnvironment`
+// added to this process's environment.
+RunResult runProgram(const fs::path& program, const std::vector<std::string>& arguments,
+                     const fs::path& workingDir, const Environment& extraEnvironment = {});
+
+std::string readFile(const fs::path& path);
+void writeFile(const fs::path& path, const std::string& bytes);
+
+// The built program, and a copy of it (with the library it needs) in `dir`.
+fs::path builtProgram();
+fs::path installProgram(const fs::path& dir);
+
+// The log's lines, split at CR LF; the timestamp line is checked and replaced
+// by "<timestamp>" so that whole logs can be compared.
+std::vector<std::string> logLines(const std::string& logBytes);
+
+} // namespace testing_support
