@@ -3,11 +3,17 @@
 
 #include "app/run_sequence.h"
 #include "platform/platform.h"
+#include "ports/lumtor_port_library.h"
+#include "ports/port_stage.h"
 
 int main(int argc, char** argv) {
     platform::installFailureReport();
     try {
-        runSkarvelConfig(platform::commandLineParameters(argc, argv), [](ModeTable&, RunLog&) {});
+        LumtorPortLibrary library;
+        runSkarvelConfig(platform::commandLineParameters(argc, argv), [&](ModeTable& modeTable, RunLog& log) {
+            const PortNameList portNames = enumeratePorts(library);
+            applyModes(library, portNames, modeTable, log);
+        });
     } catch (const std::bad_alloc&) {
         platform::reportEscapedFailure("EOutOfMemory", "Out of memory");
     } catch (const std::length_error&) {

@@ -1,7 +1,7 @@
 #include "support/program_runner.h"
 
 #include <fcntl.h>
-#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -42,7 +42,8 @@ void writeFile(const fs::path& path, const std::string& bytes) {
 }
 
 RunResult runProgram(const fs::path& program, const std::vector<std::string>& arguments,
-                     const fs::path& workingDir, const Environment& extraEnvironment) {
+                     const fs::path& workingDir, const Environment& extraEnvironment,
+                     std::uint64_t addressSpaceLimit) {
     ScratchDir outputs;
     const std::string outPath = (outputs / "stdout").string();
     const std::string errPath = (outputs / "stderr").string();
@@ -60,7 +61,7 @@ RunResult runProgram(const fs::path& program, const std::vector<std::string>& ar
     for (std::string& entry : environmentStore) envp.push_back(entry.data());
     envp.push_back(nullptr);
 
-    // posix_spawn cannot change directory portably, so the child is forked by hand.
+    // The child changes directory and limits before it starts the program.
     const pid_t child = fork();
     if (child < 0) throw std::runtime_error("fork failed");
     if (child == 0) {
@@ -69,6 +70,10 @@ RunResult runProgram(const fs::path& program, const std::vector<std::string>& ar
         const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         if (in < 0 || out < 0 || err < 0 || dup2(in, 0) < 0 || dup2(out, 1) < 0 || dup2(err, 2) < 0) _exit(126);
         if (chdir(workingDir.c_str()) != 0) _exit(126);
+        if (addressSpaceLimit != 0) {
+            const rlimit limit{addressSpaceLimit, addressSpaceLimit};
+            if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(126);
+        }
         execve(argv[0], argv.data(), envp.data());
         _exit(127);
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -36,9 +37,11 @@ struct RunResult {
 using Environment = std::vector<std::pair<std::string, std::string>>;
 
 // Runs `program` with `arguments` in `workingDir`, with `extraEnvironment`
-// added to this process's environment.
+// added to this process's environment and, when not 0, its address space
+// limited to `addressSpaceLimit` bytes.
 RunResult runProgram(const fs::path& program, const std::vector<std::string>& arguments,
-                     const fs::path& workingDir, const Environment& extraEnvironment = {});
+                     const fs::path& workingDir, const Environment& extraEnvironment = {},
+                     std::uint64_t addressSpaceLimit = 0);
 
 std::string readFile(const fs::path& path);
 void writeFile(const fs::path& path, const std::string& bytes);

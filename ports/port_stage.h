@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "app/run_log.h"
+#include "config/configuration.h"
+#include "ports/port_library.h"
+
+using PortNameList = std::vector<std::u16string>;
+
+inline constexpr std::int32_t nameBufferLength = 256;
+// The third argument of every mode change.
+inline constexpr std::int32_t modeSelector = -1;
+
+// Every port the library knows, in its order, until its first zero result.
+PortNameList enumeratePorts(PortLibrary& library);
+
+// Switches every configurable port that has an entry to the entry's mode and
+// reports refused changes, configurable ports without an entry, and then the
+// entries that no port took.
+void applyModes(PortLibrary& library, const PortNameList& portNames, ModeTable& modeTable, RunLog& log);

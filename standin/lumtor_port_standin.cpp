@@ -1,0 +1,219 @@
+// A simulated port library with the LumtorPorts interface. See README.md.
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ports/lumtor_ports.h"
+
+namespace {
+
+enum class FaultAt { none, enumerate, location, txvr };
+
+struct SimulatedPort {
+    std::u16string name;
+    int32_t number = 0;
+    int32_t qualifier = 0;
+    bool locationFails = false;
+    bool refusesModes = false;
+    FaultAt fault = FaultAt::none;
+    bool faultWrites = true;
+};
+
+struct Simulation {
+    std::vector<SimulatedPort> ports;
+    bool endless = false;
+};
+
+std::u16string widen(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+
+std::string narrow(const std::u16string& text) {
+    std::string out;
+    for (char16_t unit : text) {
+        if (unit >= 0x20 && unit < 0x7F) {
+            out.push_back(static_cast<char>(unit));
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04X", static_cast<unsigned>(unit));
+            out += escaped;
+        }
+    }
+    return out;
+}
+
+SimulatedPort parsePort(const std::string& line) {
+    SimulatedPort port;
+    std::istringstream words(line);
+    std::string word;
+    std::string nameText;
+    std::size_t nameLength = std::string::npos;
+    while (words >> word) {
+        const std::size_t eq = word.find('=');
+        const std::string key = word.substr(0, eq);
+        const std::string value = eq == std::string::npos ? std::string() : word.substr(eq + 1);
+        if (key == "name") nameText = value;
+        else if (key == "namelength") nameLength = std::strtoul(value.c_str(), nullptr, 10);
+        else if (key == "number") port.number = static_cast<int32_t>(std::strtoll(value.c_str(), nullptr, 0));
+        else if (key == "qualifier") port.qualifier = static_cast<int32_t>(std::strtoll(value.c_str(), nullptr, 0));
+        else if (key == "location") port.locationFails = value == "fail";
+        else if (key == "set") port.refusesModes = value == "refuse";
+        else if (key == "fault-access") port.faultWrites = value != "read";
+        else if (key == "fault") {
+            port.fault = value == "enum" ? FaultAt::enumerate
+                         : value == "location" ? FaultAt::location
+                         : value == "txvr" ? FaultAt::txvr
+                                           : FaultAt::none;
+        }
+    }
+    port.name = widen(nameText);
+    if (nameLength != std::string::npos) {
+        std::u16string filled;
+        while (filled.size() < nameLength) filled += nameText.empty() ? u"P" : port.name;
+        filled.resize(nameLength);
+        port.name = filled;
+    }
+    return port;
+}
+
+Simulation builtInPorts() {
+    Simulation simulation;
+    for (int32_t number = 1; number <= 4; ++number) {
+        SimulatedPort port;
+        port.name = widen("COM" + std::to_string(number));
+        port.number = number;
+        simulation.ports.push_back(port);
+    }
+    SimulatedPort notConfigurable;
+    notConfigurable.name = u"COM5";
+    notConfigurable.number = 5;
+    notConfigurable.qualifier = 1;
+    simulation.ports.push_back(notConfigurable);
+    return simulation;
+}
+
+Simulation loadSimulation() {
+    const char* path = std::getenv("LUMTOR_STANDIN_PORTS");
+    if (!path || !*path) return builtInPorts();
+    Simulation simulation;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        const std::size_t hash = line.find('#');
+        if (hash != std::string::npos) line.resize(hash);
+        if (line.find_first_not_of(" \t\r") == std::string::npos) continue;
+        if (line.find("endless") != std::string::npos && line.find('=') == std::string::npos) {
+            simulation.endless = true;
+            continue;
+        }
+        simulation.ports.push_back(parsePort(line));
+    }
+    return simulation;
+}
+
+Simulation& simulation() {
+    static Simulation loaded = loadSimulation();
+    return loaded;
+}
+
+void appendTo(const char* variable, const std::string& line) {
+    const char* path = std::getenv(variable);
+    if (!path || !*path) return;
+    if (std::FILE* file = std::fopen(path, "a")) {
+        std::fputs((line + "\n").c_str(), file);
+        std::fclose(file);
+    }
+}
+
+void trace(const std::string& line) { appendTo("LUMTOR_STANDIN_TRACE", line); }
+
+// A real memory-access fault, as a broken driver library would raise it.
+void raiseFault(const SimulatedPort& port) {
+    volatile std::uintptr_t address = 16;
+    if (port.faultWrites) {
+        *reinterpret_cast<volatile int*>(address) = 1;
+    } else {
+        (void)*reinterpret_cast<volatile int*>(address);
+    }
+}
+
+SimulatedPort* findPort(const char16_t* name) {
+    if (!name) return nullptr;
+    const std::u16string wanted(name);
+    for (SimulatedPort& port : simulation().ports) {
+        if (port.name == wanted) return &port;
+    }
+    return nullptr;
+}
+
+const char* modeName(int32_t code) {
+    switch (code) {
+    case 0: return "RS-232";
+    case 1: return "RS-422";
+    case 11: return "RS-485 four-wire";
+    case 15: return "RS-485 two-wire";
+    default: return nullptr;
+    }
+}
+
+} // namespace
+
+extern "C" LUMTOR_VISIBLE int32_t LUMTOR_API LumtorPortEnum(int32_t index, char16_t* nameBuffer, int32_t bufferLength) {
+    try {
+        trace("enum " + std::to_string(index));
+        const auto& ports = simulation().ports;
+        if (index < 0 || ports.empty() || !nameBuffer || bufferLength <= 0) return 0;
+        std::size_t at = static_cast<std::size_t>(index);
+        if (at >= ports.size()) {
+            if (!simulation().endless) return 0;
+            at %= ports.size();
+        }
+        const SimulatedPort& port = ports[at];
+        if (port.fault == FaultAt::enumerate) raiseFault(port);
+        const std::size_t length = std::min<std::size_t>(port.name.size(), static_cast<std::size_t>(bufferLength));
+        std::memcpy(nameBuffer, port.name.data(), length * sizeof(char16_t));
+        if (length < static_cast<std::size_t>(bufferLength)) nameBuffer[length] = u'\0';
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}
+
+extern "C" LUMTOR_VISIBLE int32_t LUMTOR_API LumtorPortGetLocation(const char16_t* portName,
+                                                                   int32_t* locationQualifier, int32_t* portNumber) {
+    try {
+        trace("location " + (portName ? narrow(portName) : std::string("(null)")));
+        SimulatedPort* port = findPort(portName);
+        if (!port || !locationQualifier || !portNumber) return 0;
+        if (port->fault == FaultAt::location) raiseFault(*port);
+        if (port->locationFails) return 0;
+        *locationQualifier = port->qualifier;
+        *portNumber = port->number;
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}
+
+extern "C" LUMTOR_VISIBLE int32_t LUMTOR_API LumtorPortTXVR(const char16_t* portName, int32_t* modeCode,
+                                                            int32_t selector) {
+    try {
+        const std::string name = portName ? narrow(portName) : std::string("(null)");
+        const std::string code = modeCode ? std::to_string(*modeCode) : std::string("(null)");
+        trace("txvr " + name + " " + code + " " + std::to_string(selector));
+        SimulatedPort* port = findPort(portName);
+        if (!port || !modeCode) return 0;
+        if (port->fault == FaultAt::txvr) raiseFault(*port);
+        const char* mode = modeName(*modeCode);
+        if (port->refusesModes || !mode || selector != -1) return 0;
+        appendTo("LUMTOR_STANDIN_RECORD", name + " " + code + " " + mode);
+        return 1;
+    } catch (...) {
+        return 0;
+    }
+}
