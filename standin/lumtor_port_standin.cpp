@@ -124,7 +124,7 @@ Simulation& simulation() {
 void appendTo(const char* variable, const std::string& line) {
     const char* path = std::getenv(variable);
     if (!path || !*path) return;
-    if (std::FILE* file = std::fopen(path, "a")) {
+    if (std::FILE* file = std::fopen(path, "ab")) {
         std::fputs((line + "\n").c_str(), file);
         std::fclose(file);
     }

@@ -125,10 +125,11 @@ TEST_F(PortEndToEnd, AnUnreadableConfigurationLeavesTheLibraryUncalled) {
 }
 
 TEST_F(PortEndToEnd, AFaultInsideTheLibraryEndsTheRunWithAReport) {
-    const std::regex report(
-        "Exception EAccessViolation in module libLumtorPort\\.so at [0-9A-F]{8,}\\.\n"
-        "Access violation at address [0-9A-F]{8,} in module 'libLumtorPort\\.so'\\. (Read|Write) of address "
-        "00000010\\.\n");
+    const std::string library = builtPortLibrary().filename().string();
+    const std::string escaped = std::regex_replace(library, std::regex("\\."), "\\.");
+    const std::regex report("Exception EAccessViolation in module " + escaped + " at [0-9A-F]{8,}\\.\n"
+                            "Access violation at address [0-9A-F]{8,} in module '" + escaped +
+                            "'\\. (Read|Write) of address 0+10\\.\n");
     const struct {
         std::string ports;
         std::string access;
@@ -141,13 +142,20 @@ TEST_F(PortEndToEnd, AFaultInsideTheLibraryEndsTheRunWithAReport) {
         writeFile(log(), "previous log");
         const RunResult result = run(c.ports, "Port1=RS232\n");
         EXPECT_EQ(result.exitStatus, 1) << c.ports;
+#ifndef _WIN32
+        // On Windows the report is a message box (returning at once without a
+        // display); its text is covered by the formatting tests.
         EXPECT_TRUE(std::regex_match(result.standardError, report)) << result.standardError;
         EXPECT_NE(result.standardError.find(c.access + " of address"), std::string::npos) << result.standardError;
+#endif
         EXPECT_FALSE(fs::exists(log())) << "the previous log is deleted and no new one written: " << c.ports;
     }
 }
 
 TEST_F(PortEndToEnd, MemoryExhaustionEndsTheRunWithAReport) {
+#ifdef _WIN32
+    GTEST_SKIP() << "needs a memory limit on the program; Wine does not enforce job-object memory limits";
+#endif
     writeFile(log(), "previous log");
     writeFile(config(), "Port1=RS232\n");
     writeFile(scratch / "ports.txt", "endless\nname=A number=1\n");
@@ -165,11 +173,14 @@ TEST_F(PortEndToEnd, MemoryExhaustionEndsTheRunWithAReport) {
 TEST_F(PortEndToEnd, WithoutTheLibraryTheProgramDoesNotStart) {
     const fs::path alone = scratch / "alone";
     fs::create_directory(alone);
-    fs::copy_file(builtProgram(), alone / "SkarvelConfig");
+    const fs::path copy = alone / builtProgram().filename();
+    fs::copy_file(builtProgram(), copy);
     writeFile(alone / "SkarvelConfig.cfg", "Port1=RS232\n");
     writeFile(alone / "SkarvelConfig.log", "previous log");
-    const RunResult result = runProgram(alone / "SkarvelConfig", {}, scratch.path());
+    const RunResult result = runProgram(copy, {}, scratch.path());
     EXPECT_NE(result.exitStatus, 0);
+#ifndef _WIN32
     EXPECT_NE(result.standardError.find("libLumtorPort.so"), std::string::npos) << result.standardError;
+#endif
     EXPECT_EQ(readFile(alone / "SkarvelConfig.log"), "previous log");
 }

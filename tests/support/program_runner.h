@@ -37,17 +37,24 @@ struct RunResult {
 using Environment = std::vector<std::pair<std::string, std::string>>;
 
 // Runs `program` with `arguments` in `workingDir`, with `extraEnvironment`
-// added to this process's environment and, when not 0, its address space
-// limited to `addressSpaceLimit` bytes.
+// added to this process's environment and, when not 0 (POSIX only), its
+// address space limited to `addressSpaceLimit` bytes.
 RunResult runProgram(const fs::path& program, const std::vector<std::string>& arguments,
                      const fs::path& workingDir, const Environment& extraEnvironment = {},
                      std::uint64_t addressSpaceLimit = 0);
+
+#ifdef _WIN32
+// Runs `program` with exactly `commandLine` as its raw command-line text.
+RunResult runCommandLine(const fs::path& program, const std::string& commandLine, const fs::path& workingDir,
+                         const Environment& extraEnvironment = {});
+#endif
 
 std::string readFile(const fs::path& path);
 void writeFile(const fs::path& path, const std::string& bytes);
 
 // The built program, and a copy of it (with the library it needs) in `dir`.
 fs::path builtProgram();
+fs::path builtPortLibrary();
 fs::path installProgram(const fs::path& dir);
 
 // The log's lines, split at CR LF; the timestamp line is checked and replaced

@@ -1,0 +1,86 @@
+# Checks the 32-bit Windows release target without running it:
+#   cmake -DOBJDUMP=... -DPROGRAM=SkarvelConfig.exe -DLIBRARY=LumtorPort.dll -P check_release_target.cmake
+# It must be a PE32 program for i386 of the Windows GUI subsystem, import only
+# system DLLs and LumtorPort.dll (exactly its three undecorated names), and carry
+# its version resource and a manifest that asks for no elevation.
+
+cmake_minimum_required(VERSION 3.25)
+
+set(failures "")
+macro(fail text)
+  string(APPEND failures "  ${text}\n")
+endmacro()
+
+execute_process(COMMAND ${OBJDUMP} -p ${PROGRAM} OUTPUT_VARIABLE headers RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "${OBJDUMP} -p ${PROGRAM} failed")
+endif()
+
+if(NOT headers MATCHES "file format pei-i386")
+  fail("not a PE file for i386")
+endif()
+if(NOT headers MATCHES "Magic[ \t]+010b[ \t]+\\(PE32\\)")
+  fail("not PE32")
+endif()
+if(NOT headers MATCHES "Subsystem[ \t]+00000002[ \t]+\\(Windows GUI\\)")
+  fail("not of the Windows GUI subsystem")
+endif()
+
+# Every imported DLL, and the names imported from LumtorPort.dll.
+set(system_dlls kernel32.dll user32.dll msvcrt.dll)
+string(REGEX MATCHALL "DLL Name: [^\n]+" dll_lines "${headers}")
+set(seen_lumtor FALSE)
+foreach(line IN LISTS dll_lines)
+  string(REGEX REPLACE "DLL Name: " "" dll "${line}")
+  string(TOLOWER "${dll}" dll_lower)
+  if(dll_lower STREQUAL "lumtorport.dll")
+    set(seen_lumtor TRUE)
+  elseif(NOT dll_lower IN_LIST system_dlls)
+    fail("imports ${dll}, which is neither a system DLL nor LumtorPort.dll")
+  endif()
+endforeach()
+if(NOT seen_lumtor)
+  fail("does not import LumtorPort.dll")
+endif()
+
+string(REGEX MATCH "DLL Name: LumtorPort\\.dll\n[^\n]*\n(([ \t]+[0-9a-f]+[ \t]+[0-9]+[ \t]+[^\n]+\n)+)" block "${headers}")
+string(REGEX MATCHALL "[ \t][A-Za-z_@0-9]+\n" names "${CMAKE_MATCH_1}")
+list(TRANSFORM names STRIP)
+list(SORT names)
+if(NOT names STREQUAL "LumtorPortEnum;LumtorPortGetLocation;LumtorPortTXVR")
+  fail("imports from LumtorPort.dll: '${names}' instead of the three undecorated names")
+endif()
+
+# The stand-in exports exactly those names, undecorated.
+execute_process(COMMAND ${OBJDUMP} -p ${LIBRARY} OUTPUT_VARIABLE library_headers)
+string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table\n((\t\\[[ 0-9]+\\] [^\n]+\n)+)" table "${library_headers}")
+string(REGEX REPLACE "\t\\[[ 0-9]+\\] ([^\n]+)\n" "\\1;" exports "${CMAKE_MATCH_1}")
+list(REMOVE_ITEM exports "")
+if(NOT exports STREQUAL "LumtorPortEnum;LumtorPortGetLocation;LumtorPortTXVR")
+  fail("${LIBRARY} exports '${exports}'")
+endif()
+
+# The version resource (its key and values are UTF-16) and the manifest.
+function(utf16_hex text out)
+  string(HEX "${text}" hex)
+  string(REGEX REPLACE "(..)" "\\100" hex "${hex}")
+  set(${out} "${hex}" PARENT_SCOPE)
+endfunction()
+file(READ ${PROGRAM} bytes HEX)
+foreach(text VS_VERSION_INFO FileVersion ProductVersion "1.01" SkarvelConfig)
+  utf16_hex("${text}" wanted)
+  string(FIND "${bytes}" "${wanted}" at)
+  if(at EQUAL -1)
+    fail("no \"${text}\" in the version resource")
+  endif()
+endforeach()
+string(HEX "level=\"asInvoker\"" wanted)
+string(FIND "${bytes}" "${wanted}" at)
+if(at EQUAL -1)
+  fail("no manifest asking for asInvoker")
+endif()
+
+if(failures)
+  message(FATAL_ERROR "${PROGRAM}:\n${failures}")
+endif()
+message(STATUS "${PROGRAM}: PE32 i386, Windows GUI, imports and version resource as required")

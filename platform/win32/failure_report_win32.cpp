@@ -1,0 +1,97 @@
+// The unhandled-failure report on Windows: the platform's filter hands over a
+// failure it lets the program handle; the program shows it in a task-modal
+// message box and ends with status 1.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+
+#include "app/failure_report.h"
+#include "platform/platform.h"
+#include "platform/win32/module_path.h"
+
+namespace platform {
+
+namespace {
+
+constexpr int addressDigits = 2 * sizeof(void*);
+
+// Filled at install time, so that a failure can be reported without allocating.
+char programFileName[MAX_PATH + 1] = "SkarvelConfig.exe";
+
+// The module holding `address`: its file name and start, or false.
+bool findModule(std::uintptr_t address, char (&name)[MAX_PATH + 1], std::uintptr_t& base) {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCSTR>(address), &module)) {
+        return false;
+    }
+    char path[MAX_PATH + 1] = {};
+    const DWORD length = GetModuleFileNameA(module, path, MAX_PATH);
+    const std::string_view fileName = fileNameOf(std::string_view(path, length));
+    fileName.copy(name, MAX_PATH);
+    name[fileName.size() < MAX_PATH ? fileName.size() : MAX_PATH] = '\0';
+    base = reinterpret_cast<std::uintptr_t>(module);
+    return true;
+}
+
+void show(const FailureText& text) {
+    char message[FailureText::capacity + 1];
+    text.view().copy(message, FailureText::capacity);
+    message[text.length] = '\0';
+    MessageBoxA(nullptr, message, "Application Error", MB_OK | MB_ICONERROR | MB_TASKMODAL);
+}
+
+LONG WINAPI onUnhandledFailure(EXCEPTION_POINTERS* pointers) {
+    const EXCEPTION_RECORD& record = *pointers->ExceptionRecord;
+    const auto code = reinterpret_cast<std::uintptr_t>(record.ExceptionAddress);
+    char module[MAX_PATH + 1];
+    std::uintptr_t base = 0;
+    const bool inModule = findModule(code, module, base);
+
+    if (record.ExceptionCode == EXCEPTION_ACCESS_VIOLATION && record.NumberParameters >= 2) {
+        AccessFault fault;
+        fault.codeAddress = code;
+        fault.accessedAddress = static_cast<std::uintptr_t>(record.ExceptionInformation[1]);
+        fault.access = record.ExceptionInformation[0] == 0   ? AccessKind::read
+                       : record.ExceptionInformation[0] == 1 ? AccessKind::write
+                                                              : AccessKind::unknown;
+        fault.moduleName = inModule ? module : nullptr;
+        fault.moduleBase = base;
+        show(formatAccessViolationReport(fault, programFileName, addressDigits));
+    } else {
+        char message[64];
+        std::snprintf(message, sizeof message, "External exception %08lX",
+                      static_cast<unsigned long>(record.ExceptionCode));
+        show(formatFailureReport("EExternalException", inModule ? module : programFileName,
+                                 inModule ? code - base : code - 0x1000, message, addressDigits));
+    }
+    ExitProcess(1);
+}
+
+} // namespace
+
+void installFailureReport() {
+    const std::string path = programModulePath();
+    const std::string_view name = fileNameOf(path);
+    if (!name.empty()) {
+        name.copy(programFileName, MAX_PATH);
+        programFileName[name.size() < MAX_PATH ? name.size() : MAX_PATH] = '\0';
+    }
+    // An unattended run must never wait at a "no disk in drive" prompt.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    SetUnhandledExceptionFilter(onUnhandledFailure);
+}
+
+[[gnu::noinline]] void reportEscapedFailure(const char* kindName, const char* message) {
+    const auto caller = reinterpret_cast<std::uintptr_t>(__builtin_return_address(0));
+    char module[MAX_PATH + 1];
+    std::uintptr_t base = 0;
+    const bool inModule = findModule(caller, module, base);
+    show(formatFailureReport(kindName, inModule ? module : programFileName, inModule ? caller - base : caller - 0x1000,
+                             message, addressDigits));
+    ExitProcess(1);
+}
+
+} // namespace platform

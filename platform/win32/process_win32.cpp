@@ -1,0 +1,35 @@
+#include <windows.h>
+
+#include "app/command_line.h"
+#include "app/program_dir.h"
+#include "platform/platform.h"
+#include "platform/win32/module_path.h"
+
+namespace platform {
+
+LocalDateTime localNow() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    return LocalDateTime{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+}
+
+std::string programModulePath() {
+    char path[MAX_PATH + 1] = {};
+    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return std::string(path, length);
+}
+
+std::string programDir() {
+    return windowsProgramDir(programModulePath(), [](unsigned char c) { return IsDBCSLeadByte(c) != 0; });
+}
+
+std::vector<std::string> commandLineParameters(int, char**) {
+    // The raw text, split by the program's own rules; the first is the program's name.
+    std::vector<std::string> parameters = splitCommandLine(GetCommandLineA());
+    if (!parameters.empty()) parameters.erase(parameters.begin());
+    return parameters;
+}
+
+bool slashMayStartPath() { return false; }
+
+} // namespace platform
