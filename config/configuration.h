@@ -11,9 +11,6 @@
 struct ModeEntry {
     std::int32_t portNumber = 0;
     std::int32_t modeCode = 0;
-    // Set once a port has taken this entry. Kept apart from portNumber so that
-    // an entry for port -1 is matched and reported like any other.
-    bool consumed = false;
 };
 
 using ModeTable = std::vector<ModeEntry>;

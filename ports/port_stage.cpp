@@ -2,43 +2,68 @@
 
 #include <algorithm>
 #include <limits>
-#include <unordered_map>
+#include <cstdint>
 
 #include "config/text.h"
 
 namespace {
 
-// The entries for each port number, in table order, with a cursor on the
-// first one no port has taken yet: finds the first free match in constant time.
+// The entries for each port number, chained in table order, with a cursor on
+// the first one that no port has taken yet: finds the first free match in
+// constant time, and is built in one pass, so the stage stays linear.
 class EntryQueues {
 public:
-    explicit EntryQueues(const ModeTable& table) {
-        order_.resize(table.size());
-        for (std::size_t i = 0; i < table.size(); ++i) order_[i] = i;
-        std::stable_sort(order_.begin(), order_.end(),
-                         [&](std::size_t a, std::size_t b) { return table[a].portNumber < table[b].portNumber; });
-        ranges_.reserve(table.size());
-        for (std::size_t i = 0; i < order_.size(); ++i) {
-            Range& range = ranges_.try_emplace(table[order_[i]].portNumber, Range{i, i}).first->second;
-            range.end = i + 1;
+    explicit EntryQueues(const ModeTable& table) : nextSame_(table.size(), none) {
+        std::size_t capacity = 16;
+        while (capacity < 2 * table.size()) capacity *= 2;
+        slots_.assign(capacity, Slot{0, none});
+        mask_ = capacity - 1;
+        for (std::size_t i = 0; i < table.size(); ++i) {
+            Slot& slot = find(table[i].portNumber);
+            if (slot.queue == none) {
+                slot = Slot{table[i].portNumber, static_cast<std::uint32_t>(queues_.size())};
+                queues_.push_back(Queue{static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(i)});
+            } else {
+                Queue& queue = queues_[slot.queue];
+                nextSame_[queue.last] = static_cast<std::uint32_t>(i);
+                queue.last = static_cast<std::uint32_t>(i);
+            }
         }
     }
 
     // The index of the next free entry for `portNumber`, taken off its queue.
     bool take(std::int32_t portNumber, std::size_t& entry) {
-        const auto found = ranges_.find(portNumber);
-        if (found == ranges_.end() || found->second.next == found->second.end) return false;
-        entry = order_[found->second.next++];
+        const Slot& slot = find(portNumber);
+        if (slot.queue == none) return false;
+        Queue& queue = queues_[slot.queue];
+        if (queue.next == none) return false;
+        entry = queue.next;
+        queue.next = nextSame_[queue.next];
         return true;
     }
 
 private:
-    struct Range {
-        std::size_t next;
-        std::size_t end;
+    static constexpr std::uint32_t none = UINT32_MAX;
+    struct Slot {
+        std::int32_t portNumber;
+        std::uint32_t queue; // none: an empty slot
     };
-    std::vector<std::size_t> order_;
-    std::unordered_map<std::int32_t, Range> ranges_;
+    struct Queue {
+        std::uint32_t next; // the first entry not yet taken, or none
+        std::uint32_t last; // the last entry, for appending while building
+    };
+
+    // The slot holding `portNumber`, or the empty slot where it belongs.
+    Slot& find(std::int32_t portNumber) {
+        std::size_t at = (static_cast<std::uint32_t>(portNumber) * 0x9E3779B9u) & mask_;
+        while (slots_[at].queue != none && slots_[at].portNumber != portNumber) at = (at + 1) & mask_;
+        return slots_[at];
+    }
+
+    std::vector<std::uint32_t> nextSame_; // the next entry with the same number, per entry
+    std::vector<Slot> slots_;             // open addressing, at most half full
+    std::vector<Queue> queues_;           // one per distinct port number
+    std::size_t mask_ = 0;
 };
 
 } // namespace
@@ -59,6 +84,9 @@ PortNameList enumeratePorts(PortLibrary& library) {
 
 void applyModes(PortLibrary& library, const PortNameList& portNames, ModeTable& modeTable, RunLog& log) {
     EntryQueues queues(modeTable);
+    // Taken entries are marked here, not by changing their port number, so an
+    // entry for port -1 is matched and reported like any other.
+    std::vector<bool> consumed(modeTable.size(), false);
     for (const std::u16string& name : portNames) {
         std::int32_t locationQualifier = 0;
         std::int32_t portNumber = 0;
@@ -75,9 +103,9 @@ void applyModes(PortLibrary& library, const PortNameList& portNames, ModeTable& 
             log.appendLine("Failed to set mode for port " + formatDecimal(portNumber) + ".");
         }
         // Taken even when refused: a refusal is reported once, not again as "not found".
-        modeTable[entry].consumed = true;
+        consumed[entry] = true;
     }
-    for (const ModeEntry& entry : modeTable) {
-        if (!entry.consumed) log.appendLine("Port " + formatDecimal(entry.portNumber) + " not found.");
+    for (std::size_t i = 0; i < modeTable.size(); ++i) {
+        if (!consumed[i]) log.appendLine("Port " + formatDecimal(modeTable[i].portNumber) + " not found.");
     }
 }
