@@ -188,7 +188,8 @@ TEST(PortStage, QueuedMatchingAgreesWithTheFirstFreeEntryRule) {
         std::vector<FakePort> ports;
         const int portCount = count(random);
         for (int i = 0; i < portCount; ++i) {
-            FakePort p = port(u"P" + std::u16string(1, static_cast<char16_t>(u'a' + i)), number(random));
+            const char16_t name[] = {u'P', static_cast<char16_t>(u'a' + i), u'\0'};
+            FakePort p = port(name, number(random));
             if (mode(random) == 0) p.qualifier = 1;
             if (mode(random) == 0) p.setResult = 0;
             ports.push_back(p);
