@@ -12,6 +12,9 @@
 class RunLog {
 public:
     void appendLine(std::string_view text);
+    // Room for `bytes` more without regrowing: a known burst of lines is then
+    // appended without copying what is already there.
+    void reserve(std::size_t bytes) { text_.reserve(text_.size() + bytes); }
 
     std::size_t lineCount() const { return lineCount_; }
     // Every line, each followed by CR LF: exactly the bytes of the log file.

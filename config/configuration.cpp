@@ -16,25 +16,23 @@ constexpr Keyword keywords[] = {
     {"RS232", 0}, {"RS422", 1}, {"RS485-4W", 11}, {"RS485", 15}, {"RS485-2W", 15},
 };
 
-void appendLeftHandMessage(RunLog& log, std::string_view name, std::size_t lineNumber) {
-    std::string line = "LValue \"";
-    line.append(name);
-    line.append("\" on line ");
-    line.append(std::to_string(lineNumber));
-    line.append(" should be of \"Port0\", \"Port1\", etc. form.");
-    log.appendLine(line);
+// Messages are built in one buffer reused for every line.
+void appendMessage(RunLog& log, std::string& buffer, std::string_view head, std::string_view text,
+                   std::size_t lineNumber, std::string_view tail) {
+    buffer.assign(head).append(text).append("\" on line ").append(std::to_string(lineNumber)).append(tail);
+    log.appendLine(buffer);
 }
 
-void appendRightHandMessage(RunLog& log, std::string_view value, std::size_t lineNumber) {
-    std::string line = "RValue \"";
-    line.append(value);
-    line.append("\" on line ");
-    line.append(std::to_string(lineNumber));
-    line.append(" should be \"RS232\", \"RS422\", \"RS485\", \"RS485-4W\".");
-    log.appendLine(line);
+void appendLeftHandMessage(RunLog& log, std::string& buffer, std::string_view name, std::size_t lineNumber) {
+    appendMessage(log, buffer, "LValue \"", name, lineNumber, " should be of \"Port0\", \"Port1\", etc. form.");
 }
 
-void judgeLine(std::string_view line, std::size_t lineNumber, RunLog& log, ModeTable& table) {
+void appendRightHandMessage(RunLog& log, std::string& buffer, std::string_view value, std::size_t lineNumber) {
+    appendMessage(log, buffer, "RValue \"", value, lineNumber,
+                  " should be \"RS232\", \"RS422\", \"RS485\", \"RS485-4W\".");
+}
+
+void judgeLine(std::string_view line, std::size_t lineNumber, RunLog& log, ModeTable& table, std::string& buffer) {
     const std::string_view trimmed = trimText(line);
     if (trimmed.empty() || trimmed[0] == '[' || trimmed[0] == ';') return;
 
@@ -42,18 +40,18 @@ void judgeLine(std::string_view line, std::size_t lineNumber, RunLog& log, ModeT
     const std::string_view name = trimText(rawName);
     const std::string_view value = trimText(rawValue);
 
-    if (name.size() < 4 || upperAscii(name.substr(0, 4)) != "PORT") {
-        appendLeftHandMessage(log, name, lineNumber);
+    if (name.size() < 4 || !upperAsciiEquals(name.substr(0, 4), "PORT")) {
+        appendLeftHandMessage(log, buffer, name, lineNumber);
         return;
     }
     const auto portNumber = parseInt32(name.substr(4));
     if (!portNumber) {
-        appendLeftHandMessage(log, name, lineNumber);
+        appendLeftHandMessage(log, buffer, name, lineNumber);
         return;
     }
     std::int32_t modeCode = 0;
     if (!lookUpModeKeyword(value, modeCode)) {
-        appendRightHandMessage(log, value, lineNumber);
+        appendRightHandMessage(log, buffer, value, lineNumber);
         return;
     }
     table.push_back(ModeEntry{*portNumber, modeCode});
@@ -62,9 +60,8 @@ void judgeLine(std::string_view line, std::size_t lineNumber, RunLog& log, ModeT
 } // namespace
 
 bool lookUpModeKeyword(std::string_view value, std::int32_t& modeCode) {
-    const std::string upper = upperAscii(value);
     for (const Keyword& keyword : keywords) {
-        if (upper == keyword.text) {
+        if (upperAsciiEquals(value, keyword.text)) {
             modeCode = keyword.modeCode;
             return true;
         }
@@ -77,13 +74,14 @@ ModeTable parseConfiguration(std::string_view text, RunLog& log) {
     text = text.substr(0, text.find('\0'));
 
     ModeTable table;
+    std::string buffer;
     std::size_t lineNumber = 0;
     std::size_t position = 0;
     while (position < text.size()) {
-        const std::size_t end = text.find_first_of("\r\n", position);
-        const std::size_t lineEnd = end == std::string_view::npos ? text.size() : end;
-        judgeLine(text.substr(position, lineEnd - position), ++lineNumber, log, table);
-        if (end == std::string_view::npos) break;
+        std::size_t end = position;
+        while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+        judgeLine(text.substr(position, end - position), ++lineNumber, log, table, buffer);
+        if (end == text.size()) break;
         // CR LF together is one line end; LF CR is two.
         position = end + 1;
         if (text[end] == '\r' && position < text.size() && text[position] == '\n') ++position;

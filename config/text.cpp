@@ -14,12 +14,24 @@ std::string_view trimText(std::string_view text) {
     return text.substr(begin, end - begin);
 }
 
+namespace {
+
+char upperAsciiByte(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+} // namespace
+
 std::string upperAscii(std::string_view text) {
     std::string result(text);
-    for (char& c : result) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
+    for (char& c : result) c = upperAsciiByte(c);
     return result;
+}
+
+bool upperAsciiEquals(std::string_view text, std::string_view upper) {
+    if (text.size() != upper.size()) return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (upperAsciiByte(text[i]) != upper[i]) return false;
+    }
+    return true;
 }
 
 std::pair<std::string_view, std::string_view> splitAtFirst(std::string_view text, char ch) {

@@ -10,32 +10,18 @@ namespace {
 
 // The entries for each port number, chained in table order, with a cursor on
 // the first one that no port has taken yet: finds the first free match in
-// constant time, and is built in one pass, so the stage stays linear.
+// constant time, and is built in one pass, so the stage stays linear. It is
+// built at the first lookup: a run without configurable ports never needs it.
 class EntryQueues {
 public:
-    explicit EntryQueues(const ModeTable& table) : nextSame_(table.size(), none) {
-        std::size_t capacity = 16;
-        while (capacity < 2 * table.size()) capacity *= 2;
-        slots_.assign(capacity, Slot{0, none});
-        mask_ = capacity - 1;
-        for (std::size_t i = 0; i < table.size(); ++i) {
-            Slot& slot = find(table[i].portNumber);
-            if (slot.queue == none) {
-                slot = Slot{table[i].portNumber, static_cast<std::uint32_t>(queues_.size())};
-                queues_.push_back(Queue{static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(i)});
-            } else {
-                Queue& queue = queues_[slot.queue];
-                nextSame_[queue.last] = static_cast<std::uint32_t>(i);
-                queue.last = static_cast<std::uint32_t>(i);
-            }
-        }
-    }
+    explicit EntryQueues(const ModeTable& table) : table_(table) {}
 
     // The index of the next free entry for `portNumber`, taken off its queue.
     bool take(std::int32_t portNumber, std::size_t& entry) {
-        const Slot& slot = find(portNumber);
-        if (slot.queue == none) return false;
-        Queue& queue = queues_[slot.queue];
+        if (slots_.empty()) build();
+        const std::uint32_t queueIndex = slots_[find(portNumber)];
+        if (queueIndex == none) return false;
+        Queue& queue = queues_[queueIndex];
         if (queue.next == none) return false;
         entry = queue.next;
         queue.next = nextSame_[queue.next];
@@ -44,27 +30,49 @@ public:
 
 private:
     static constexpr std::uint32_t none = UINT32_MAX;
-    struct Slot {
-        std::int32_t portNumber;
-        std::uint32_t queue; // none: an empty slot
-    };
     struct Queue {
         std::uint32_t next; // the first entry not yet taken, or none
-        std::uint32_t last; // the last entry, for appending while building
+        std::uint32_t last; // the last entry: appended to while building, and holds the queue's number
     };
 
-    // The slot holding `portNumber`, or the empty slot where it belongs.
-    Slot& find(std::int32_t portNumber) {
-        std::size_t at = (static_cast<std::uint32_t>(portNumber) * 0x9E3779B9u) & mask_;
-        while (slots_[at].queue != none && slots_[at].portNumber != portNumber) at = (at + 1) & mask_;
-        return slots_[at];
+    void build() {
+        std::size_t capacity = 16;
+        while (capacity < 2 * table_.size()) capacity *= 2;
+        slots_.assign(capacity, none);
+        mask_ = capacity - 1;
+        nextSame_.assign(table_.size(), none);
+        for (std::size_t i = 0; i < table_.size(); ++i) {
+            std::uint32_t& slot = slots_[find(table_[i].portNumber)];
+            const auto index = static_cast<std::uint32_t>(i);
+            if (slot == none) {
+                slot = static_cast<std::uint32_t>(queues_.size());
+                queues_.push_back(Queue{index, index});
+            } else {
+                nextSame_[queues_[slot].last] = index;
+                queues_[slot].last = index;
+            }
+        }
     }
 
+    // The slot of `portNumber`'s queue, or the empty slot where it belongs.
+    std::size_t find(std::int32_t portNumber) const {
+        std::size_t at = (static_cast<std::uint32_t>(portNumber) * 0x9E3779B9u) & mask_;
+        while (slots_[at] != none && table_[queues_[slots_[at]].last].portNumber != portNumber) at = (at + 1) & mask_;
+        return at;
+    }
+
+    const ModeTable& table_;
+    std::vector<std::uint32_t> slots_;    // queue indexes by hashed number, at most half full
     std::vector<std::uint32_t> nextSame_; // the next entry with the same number, per entry
-    std::vector<Slot> slots_;             // open addressing, at most half full
     std::vector<Queue> queues_;           // one per distinct port number
     std::size_t mask_ = 0;
 };
+
+// "Port {number}{rest}", built in a buffer reused for every line.
+void appendPortLine(RunLog& log, std::string& buffer, const char* head, std::int32_t number, const char* rest) {
+    buffer.assign(head).append(formatDecimal(number)).append(rest);
+    log.appendLine(buffer);
+}
 
 } // namespace
 
@@ -87,6 +95,7 @@ void applyModes(PortLibrary& library, const PortNameList& portNames, ModeTable& 
     // Taken entries are marked here, not by changing their port number, so an
     // entry for port -1 is matched and reported like any other.
     std::vector<bool> consumed(modeTable.size(), false);
+    std::string line;
     for (const std::u16string& name : portNames) {
         std::int32_t locationQualifier = 0;
         std::int32_t portNumber = 0;
@@ -96,16 +105,19 @@ void applyModes(PortLibrary& library, const PortNameList& portNames, ModeTable& 
 
         std::size_t entry = 0;
         if (!queues.take(portNumber, entry)) {
-            log.appendLine("Port " + formatDecimal(portNumber) + " found with no mode assigned.");
+            appendPortLine(log, line, "Port ", portNumber, " found with no mode assigned.");
             continue;
         }
         if (library.setMode(name.c_str(), &modeTable[entry].modeCode, modeSelector) == 0) {
-            log.appendLine("Failed to set mode for port " + formatDecimal(portNumber) + ".");
+            appendPortLine(log, line, "Failed to set mode for port ", portNumber, ".");
         }
         // Taken even when refused: a refusal is reported once, not again as "not found".
         consumed[entry] = true;
     }
+    std::size_t notFound = 0;
+    for (bool taken : consumed) notFound += taken ? 0 : 1;
+    log.reserve(notFound * std::string_view("Port -2147483648 not found.\r\n").size());
     for (std::size_t i = 0; i < modeTable.size(); ++i) {
-        if (!consumed[i]) log.appendLine("Port " + formatDecimal(modeTable[i].portNumber) + " not found.");
+        if (!consumed[i]) appendPortLine(log, line, "Port ", modeTable[i].portNumber, " not found.");
     }
 }
