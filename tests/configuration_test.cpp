@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "config/configuration.h"
+#include "support/expected_log.h"
 
 namespace {
 
@@ -25,14 +26,11 @@ Parsed parse(const std::string& text) {
     return parsed;
 }
 
-std::string leftHand(const std::string& name, int line) {
-    return "LValue \"" + name + "\" on line " + std::to_string(line) + " should be of \"Port0\", \"Port1\", etc. form.";
-}
+using testing_support::leftHandMessage;
+using testing_support::rightHandMessage;
 
-std::string rightHand(const std::string& value, int line) {
-    return "RValue \"" + value + "\" on line " + std::to_string(line) +
-           " should be \"RS232\", \"RS422\", \"RS485\", \"RS485-4W\".";
-}
+std::string leftHand(const std::string& name, int line) { return leftHandMessage(name, line); }
+std::string rightHand(const std::string& value, int line) { return rightHandMessage(value, line); }
 
 bool sameEntries(const ModeTable& table, const std::vector<std::pair<std::int32_t, std::int32_t>>& expected) {
     if (table.size() != expected.size()) return false;

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <regex>
 
+#include "support/expected_log.h"
 #include "support/program_runner.h"
 
 #ifndef _WIN32
@@ -15,12 +16,6 @@ using namespace testing_support;
 
 namespace {
 
-const std::string banner = "SkarvelConfig 1.01";
-const std::string timestamp = "<timestamp>";
-
-std::vector<std::string> failureLines(const std::string& path) {
-    return {"Error loading " + path + ":", "\tEFOpenError: Cannot open file " + path, "\tAborting."};
-}
 
 class EndToEnd : public ::testing::Test {
 protected:
@@ -120,9 +115,7 @@ TEST_F(EndToEnd, AnUnreadableConfigurationGivesExactlyFiveLines) {
     // The default configuration is a directory.
     fs::create_directory(defaultConfig());
     run();
-    std::vector<std::string> expected{banner, timestamp};
-    for (const auto& line : failureLines(defaultConfig().string())) expected.push_back(line);
-    EXPECT_EQ(logAt(defaultLog()), expected);
+    EXPECT_EQ(logAt(defaultLog()), withHeader(openFailureLines(defaultConfig().string())));
 }
 
 TEST_F(EndToEnd, CommandLineOptionsChooseTheFiles) {
@@ -130,9 +123,7 @@ TEST_F(EndToEnd, CommandLineOptionsChooseTheFiles) {
     writeFile(work() / "a.cfg", "from a\n");
     writeFile(work() / "b.cfg", "from b\n");
     fs::create_directory(work() / "folder.cfg");
-    const auto firstMessage = [](const std::string& name) {
-        return "LValue \"" + name + "\" on line 1 should be of \"Port0\", \"Port1\", etc. form.";
-    };
+    const auto firstMessage = [](const std::string& name) { return leftHandMessage(name, 1); };
     const std::string absolute = (work() / "b.cfg").string();
     const struct {
         std::vector<std::string> arguments;
@@ -158,7 +149,7 @@ TEST_F(EndToEnd, CommandLineOptionsChooseTheFiles) {
             EXPECT_EQ(lines.size(), 3u);
             EXPECT_EQ(lines[2], c.message) << ::testing::PrintToString(c.arguments);
         } else {
-            EXPECT_EQ(std::vector<std::string>(lines.begin() + 2, lines.end()), failureLines("a.c?g"));
+            EXPECT_EQ(std::vector<std::string>(lines.begin() + 2, lines.end()), openFailureLines("a.c?g"));
         }
         if (!c.logName.empty()) {
             EXPECT_FALSE(fs::exists(defaultLog()));
@@ -169,9 +160,7 @@ TEST_F(EndToEnd, CommandLineOptionsChooseTheFiles) {
 TEST_F(EndToEnd, AWildcardParameterNamesTheConfigurationAsTyped) {
     writeFile(work() / "only.cfg", "Port1=RS232\n");
     run({"*.cfg"});
-    std::vector<std::string> expected{banner, timestamp};
-    for (const auto& line : failureLines("*.cfg")) expected.push_back(line);
-    EXPECT_EQ(logAt(defaultLog()), expected);
+    EXPECT_EQ(logAt(defaultLog()), withHeader(openFailureLines("*.cfg")));
 }
 
 TEST_F(EndToEnd, TheLogPathDecidesWhatIsDeletedAndWritten) {
@@ -238,8 +227,6 @@ TEST_F(EndToEnd, AFifoAsConfigurationIsUnreadableAndDoesNotHang) {
     const fs::path fifo = work() / "pipe.cfg";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     run({fifo.string()});
-    std::vector<std::string> expected{banner, timestamp};
-    for (const auto& line : failureLines(fifo.string())) expected.push_back(line);
-    EXPECT_EQ(logAt(defaultLog()), expected);
+    EXPECT_EQ(logAt(defaultLog()), withHeader(openFailureLines(fifo.string())));
 }
 #endif

@@ -4,15 +4,13 @@
 
 #include <regex>
 
+#include "support/expected_log.h"
 #include "support/program_runner.h"
 
 using namespace testing_support;
 
 namespace {
 
-const std::string banner = "SkarvelConfig 1.01";
-const std::string timestamp = "<timestamp>";
-using Lines = std::vector<std::string>;
 
 class PortEndToEnd : public ::testing::Test {
 protected:
@@ -61,11 +59,6 @@ protected:
     ScratchDir scratch;
     fs::path program;
 };
-
-Lines withHeader(Lines body) {
-    body.insert(body.begin(), {banner, timestamp});
-    return body;
-}
 
 } // namespace
 

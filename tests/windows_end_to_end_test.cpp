@@ -6,19 +6,14 @@
 
 #include <windows.h>
 
+#include "support/expected_log.h"
 #include "support/program_runner.h"
 
 using namespace testing_support;
 
 namespace {
 
-const std::string banner = "SkarvelConfig 1.01";
-const std::string timestamp = "<timestamp>";
-using Lines = std::vector<std::string>;
-
-std::string firstLineMessage(const std::string& name) {
-    return "LValue \"" + name + "\" on line 1 should be of \"Port0\", \"Port1\", etc. form.";
-}
+std::string firstLineMessage(const std::string& name) { return leftHandMessage(name, 1); }
 
 class WindowsEndToEnd : public ::testing::Test {
 protected:
