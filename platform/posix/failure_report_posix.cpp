@@ -114,7 +114,8 @@ void installFailureReport() {
 
     struct sigaction action{};
     action.sa_sigaction = onAccessFault;
-    action.sa_flags = SA_SIGINFO | SA_ONSTACK;
+    // Once only: a fault inside the report itself ends the process the ordinary way.
+    action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESETHAND;
     sigemptyset(&action.sa_mask);
     sigaction(SIGSEGV, &action, nullptr);
     sigaction(SIGBUS, &action, nullptr);

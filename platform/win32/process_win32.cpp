@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <cstring>
+
 #include "app/command_line.h"
 #include "app/program_dir.h"
 #include "platform/platform.h"
@@ -15,8 +17,9 @@ LocalDateTime localNow() {
 
 std::string programModulePath() {
     char path[MAX_PATH + 1] = {};
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    return std::string(path, length);
+    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    // A cut path comes back as long as the buffer, its last byte a NUL.
+    return std::string(path, strnlen(path, length));
 }
 
 std::string programDir() {
