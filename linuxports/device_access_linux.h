@@ -4,10 +4,13 @@
 
 namespace linuxports {
 
-// The kernel's own calls: open, TIOCGRS485, TIOCSRS485, close.
+// The running kernel's own calls.
 class LinuxDeviceAccess final : public DeviceAccess {
 public:
+    KernelGeneration generation() override;
     int open(const std::string& path) override;
+    bool claim(int handle) override;
+    int probeRs485(int handle) override;
     int getRs485(int handle, serial_rs485& settings) override;
     int setRs485(int handle, serial_rs485& settings) override;
     void close(int handle) override;

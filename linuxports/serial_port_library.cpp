@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <tuple>
@@ -46,17 +47,13 @@ bool readAttribute(const std::string& path, std::string& value) {
     return true;
 }
 
-// Holds a device open for as long as it is needed, and no longer.
-class OpenDevice {
+// Closes a device handle when the call that holds it ends, whichever way.
+class ClosedAtEnd {
 public:
-    OpenDevice(DeviceAccess& devices, const std::string& path) : devices_(devices), handle_(devices.open(path)) {}
-    ~OpenDevice() {
-        if (handle_ >= 0) devices_.close(handle_);
-    }
-    OpenDevice(const OpenDevice&) = delete;
-    OpenDevice& operator=(const OpenDevice&) = delete;
-    bool isOpen() const { return handle_ >= 0; }
-    int handle() const { return handle_; }
+    ClosedAtEnd(DeviceAccess& devices, int handle) : devices_(devices), handle_(handle) {}
+    ~ClosedAtEnd() { devices_.close(handle_); }
+    ClosedAtEnd(const ClosedAtEnd&) = delete;
+    ClosedAtEnd& operator=(const ClosedAtEnd&) = delete;
 
 private:
     DeviceAccess& devices_;
@@ -65,18 +62,16 @@ private:
 
 } // namespace
 
-bool rs485FlagsForMode(std::int32_t modeCode, std::uint32_t& flags) {
-    switch (modeCode) {
-    case 0: flags = 0; return true;                                           // RS-232
-    case 1: flags = SER_RS485_ENABLED | modeRs422Flag; return true;           // RS-422
-    case 11: flags = SER_RS485_ENABLED | SER_RS485_RX_DURING_TX; return true; // RS-485 four-wire
-    case 15: flags = SER_RS485_ENABLED; return true;                          // RS-485 two-wire
-    default: return false;
-    }
-}
-
 SerialPortLibrary::SerialPortLibrary(std::string sysfsTtyRoot, std::string devRoot, DeviceAccess& devices)
     : sysfsTtyRoot_(std::move(sysfsTtyRoot)), devRoot_(std::move(devRoot)), devices_(devices) {}
+
+SerialPortLibrary::~SerialPortLibrary() { closeHeld(); }
+
+void SerialPortLibrary::closeHeld() {
+    if (heldHandle_ >= 0) devices_.close(heldHandle_);
+    heldHandle_ = -1;
+    heldName_.clear();
+}
 
 std::vector<std::string> SerialPortLibrary::scanPorts() const {
     struct Found {
@@ -110,7 +105,10 @@ std::vector<std::string> SerialPortLibrary::scanPorts() const {
 }
 
 bool SerialPortLibrary::portName(std::int32_t index, std::string& name) {
-    if (index == 0) ports_ = scanPorts();
+    if (index == 0) {
+        closeHeld();
+        ports_ = scanPorts();
+    }
     if (index < 0 || static_cast<std::size_t>(index) >= ports_.size()) return false;
     name = ports_[static_cast<std::size_t>(index)];
     return true;
@@ -123,36 +121,56 @@ bool SerialPortLibrary::plainDeviceName(const std::string& name) const {
 }
 
 bool SerialPortLibrary::location(const std::string& name, std::int32_t& qualifier, std::int32_t& number) {
+    closeHeld();
     std::string family;
     std::int32_t parsed = 0;
     if (!plainDeviceName(name) || !splitName(name, family, parsed)) return false;
-    OpenDevice device(devices_, devRoot_ + "/" + name);
-    if (!device.isOpen()) return false;
-    // The driver takes RS-485 settings when it reports them and accepts them back unchanged.
-    serial_rs485 settings{};
-    const bool controllable =
-        devices_.getRs485(device.handle(), settings) == 0 && devices_.setRs485(device.handle(), settings) == 0;
-    qualifier = controllable ? 0 : 1;
+    const int handle = devices_.open(devRoot_ + "/" + name);
+    if (handle < 0) return false;
+    // Settings at a null address: a driver with RS-485 support fails to read
+    // them (EFAULT) and changes nothing; one without says so first (ENOTTY).
+    const bool configurable = devices_.probeRs485(handle) == -EFAULT;
+    if (configurable) {
+        heldName_ = name;
+        heldHandle_ = handle;
+    } else {
+        devices_.close(handle);
+    }
+    qualifier = configurable ? 0 : 1;
     number = parsed;
     return true;
 }
 
 bool SerialPortLibrary::setMode(const std::string& name, std::int32_t modeCode) {
     std::uint32_t wanted = 0;
-    if (!plainDeviceName(name) || !rs485FlagsForMode(modeCode, wanted)) return false;
-    OpenDevice device(devices_, devRoot_ + "/" + name);
-    if (!device.isOpen()) return false;
-    serial_rs485 settings{};
-    if (devices_.getRs485(device.handle(), settings) != 0) return false;
-    // RTS polarity, bus termination and delays stay as the device tree or an
-    // administrator set them; RS-232 turns RS-485 off altogether.
-    const std::uint32_t kept = SER_RS485_RTS_ON_SEND | SER_RS485_RTS_AFTER_SEND | SER_RS485_TERMINATE_BUS;
-    settings.flags = wanted == 0 ? 0 : (settings.flags & kept) | wanted;
-    if (devices_.setRs485(device.handle(), settings) != 0) return false;
-    // The kernel drops what the driver cannot do: read back what it kept.
-    serial_rs485 applied{};
-    if (devices_.getRs485(device.handle(), applied) != 0) return false;
-    return (applied.flags & modeFlags) == wanted;
+    const KernelGeneration generation = devices_.generation();
+    if (!plainDeviceName(name) || !rs485FlagsForMode(modeCode, wanted) || !kernelConfirms(wanted, generation)) {
+        closeHeld();
+        return false;
+    }
+    // The device the location call left open, or the device opened and
+    // probed now.
+    const bool held = heldName_ == name && heldHandle_ >= 0;
+    int handle = heldHandle_;
+    if (!held) {
+        closeHeld();
+        handle = devices_.open(devRoot_ + "/" + name);
+        if (handle < 0) return false;
+    }
+    heldName_.clear();
+    heldHandle_ = -1;
+    const ClosedAtEnd closer(devices_, handle);
+    if (!held && devices_.probeRs485(handle) != -EFAULT) return false;
+
+    serial_rs485 current{};
+    if (!devices_.claim(handle) || devices_.getRs485(handle, current) != 0) return false;
+    if (inMode(current, wanted)) return true;
+    serial_rs485 request = requestFor(current, wanted);
+    const serial_rs485 asked = request;
+    if (devices_.setRs485(handle, request) != 0) return false;
+    // Read back what the kernel holds now, not what it answered.
+    serial_rs485 kept{};
+    return devices_.getRs485(handle, kept) == 0 && keptAsRequested(asked, kept, generation);
 }
 
 } // namespace linuxports

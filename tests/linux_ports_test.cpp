@@ -1,64 +1,128 @@
-// The Linux port library against a made-up sysfs tree and a stand-in kernel.
+// The Linux port library against a made-up sysfs tree and a stand-in kernel
+// that behaves like each generation of the serial core, called through the
+// exported calls in the program's own order.
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <pty.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <map>
 
-#include "linuxports/serial_port_library.h"
+#include "config/configuration.h"
+#include "linuxports/device_access_linux.h"
+#include "linuxports/serial_port_calls.h"
+#include "ports/port_stage.h"
 #include "support/program_runner.h"
 
 using namespace testing_support;
+using linuxports::KernelGeneration;
 using linuxports::modeRs422Flag;
 
 namespace {
 
+constexpr std::uint32_t on = SER_RS485_ENABLED, rtsOnSend = SER_RS485_RTS_ON_SEND,
+                        rtsAfterSend = SER_RS485_RTS_AFTER_SEND, rxDuringTx = SER_RS485_RX_DURING_TX,
+                        terminate = SER_RS485_TERMINATE_BUS, addressing = SER_RS485_ADDRB | SER_RS485_ADDR_RECV;
+
 // How the stand-in kernel treats one device.
 struct FakeDevice {
-    int openError = 0;     // errno of open, 0: opens
-    int getError = 0;      // errno of TIOCGRS485
-    int setError = 0;      // errno of TIOCSRS485
-    std::uint32_t supported = SER_RS485_ENABLED | SER_RS485_RX_DURING_TX | SER_RS485_RTS_ON_SEND |
-                              SER_RS485_RTS_AFTER_SEND | SER_RS485_TERMINATE_BUS;
-    bool flipRts = false;  // the kernel turns RTS polarity round on every set
+    bool rs485 = true;       // the driver takes RS-485 settings
+    bool placeholder = false; // an 8250 port with no hardware: EIO on every RS-485 call
+    int openError = 0;
+    bool exclusive = false;   // another program holds it exclusively
+    // What the driver lists as supported (6.0 on), and whether it has delays.
+    std::uint32_t supported = on | rtsOnSend | rtsAfterSend | rxDuringTx | terminate | addressing;
+    bool delayBeforeSend = true, delayAfterSend = true;
     serial_rs485 settings{};
     int sets = 0;
 };
 
+// The serial core's TIOCSRS485, generation by generation. Before 6.0 the
+// driver stores what it is given (as the 8250 driver does, fixing only the RTS
+// polarity and the delays' range); from 6.0 the core refuses unknown flags,
+// drops unsupported ones and clears everything when RS-485 goes off; from 6.8
+// RS-422 keeps only termination.
+int kernelSet(KernelGeneration generation, FakeDevice& device, serial_rs485& asked) {
+    serial_rs485 kept = asked;
+    std::uint32_t supported = device.supported;
+    if (generation == KernelGeneration::unfiltered) {
+        supported = ~0u;
+    } else {
+        const std::uint32_t legacy = on | rtsOnSend | rtsAfterSend | rxDuringTx | terminate;
+        if (generation != KernelGeneration::rs422) supported &= ~modeRs422Flag;
+        if (kept.flags & ~legacy & ~supported) return -EINVAL;
+        if (!(kept.flags & SER_RS485_ADDRB) && (kept.flags & (SER_RS485_ADDR_RECV | SER_RS485_ADDR_DEST)))
+            return -EINVAL;
+        if ((!(kept.flags & SER_RS485_ADDR_RECV) && kept.addr_recv) ||
+            (!(kept.flags & SER_RS485_ADDR_DEST) && kept.addr_dest))
+            return -EINVAL;
+        if (!(kept.flags & on)) kept = serial_rs485{};
+    }
+    if ((kept.flags & on) && (kept.flags & modeRs422Flag) && generation == KernelGeneration::rs422) {
+        kept.flags &= on | modeRs422Flag | terminate;
+    } else if (kept.flags & on) {
+        if ((supported & (rtsOnSend | rtsAfterSend)) && !(kept.flags & rtsOnSend) == !(kept.flags & rtsAfterSend)) {
+            kept.flags = (kept.flags | rtsOnSend) & ~rtsAfterSend;
+        }
+        kept.flags &= supported;
+        if (!device.delayBeforeSend) kept.delay_rts_before_send = 0;
+        if (!device.delayAfterSend) kept.delay_rts_after_send = 0;
+        kept.delay_rts_before_send = std::min(kept.delay_rts_before_send, 100u);
+        kept.delay_rts_after_send = std::min(kept.delay_rts_after_send, 100u);
+    }
+    device.settings = kept;
+    asked = kept;
+    ++device.sets;
+    return 0;
+}
+
 class FakeKernel final : public linuxports::DeviceAccess {
 public:
+    explicit FakeKernel(KernelGeneration generation) : generation_(generation) {}
+
+    KernelGeneration generation() override { return generation_; }
     int open(const std::string& path) override {
-        const auto found = devices.find(path);
+        // Paths resolve as the file system resolves them.
+        const auto found = devices.find(fs::path(path).lexically_normal().string());
         if (found == devices.end()) return -ENOENT;
         if (found->second.openError) return -found->second.openError;
-        handles.push_back(path);
+        handles.push_back(found->first);
         ++openHandles;
+        ++opens;
         return static_cast<int>(handles.size() - 1);
     }
+    bool claim(int handle) override { return !device(handle).exclusive; }
+    int probeRs485(int handle) override {
+        if (device(handle).placeholder) return -EIO;
+        return device(handle).rs485 ? -EFAULT : -ENOTTY;
+    }
     int getRs485(int handle, serial_rs485& settings) override {
-        FakeDevice& device = devices.at(handles.at(static_cast<std::size_t>(handle)));
-        if (device.getError) return -device.getError;
-        settings = device.settings;
+        if (device(handle).placeholder) return -EIO;
+        settings = device(handle).settings;
         return 0;
     }
     int setRs485(int handle, serial_rs485& settings) override {
-        FakeDevice& device = devices.at(handles.at(static_cast<std::size_t>(handle)));
-        if (device.setError) return -device.setError;
-        // Like the serial core: what the driver cannot do is dropped; off means all off.
-        serial_rs485 kept = settings;
-        kept.flags &= device.supported;
-        if (!(kept.flags & SER_RS485_ENABLED)) kept = serial_rs485{};
-        if (device.flipRts) kept.flags ^= SER_RS485_RTS_ON_SEND | SER_RS485_RTS_AFTER_SEND;
-        device.settings = kept;
-        settings = kept;
-        ++device.sets;
-        return 0;
+        if (device(handle).placeholder) return -EIO;
+        if (!device(handle).rs485) return -ENOTTY;
+        return kernelSet(generation_, device(handle), settings);
     }
     void close(int) override { --openHandles; }
 
     std::map<std::string, FakeDevice> devices;
-    std::vector<std::string> handles;
     int openHandles = 0;
+    int opens = 0;
+
+private:
+    FakeDevice& device(int handle) { return devices.at(handles.at(static_cast<std::size_t>(handle))); }
+
+    KernelGeneration generation_;
+    std::vector<std::string> handles;
 };
 
 class LinuxPorts : public ::testing::Test {
@@ -70,21 +134,47 @@ protected:
         if (device) fs::create_directory(entry / "device");
         if (type) writeFile(entry / "type", std::string(type) + "\n");
     }
-    FakeDevice& addPort(const std::string& name) {
+    FakeDevice& addPort(FakeKernel& kernel, const std::string& name) {
         addTty(name, "4");
         return kernel.devices[(scratch / "dev" / name).string()];
     }
-
     fs::path sysfs() const { return scratch / "sys" / "class" / "tty"; }
-    linuxports::SerialPortLibrary library() { return {sysfs().string(), (scratch / "dev").string(), kernel}; }
+
+    // The program's port stage over the exported calls: the log's lines.
+    std::vector<std::string> runPortStage(FakeKernel& kernel, const std::string& configuration) {
+        linuxports::SerialPortLibrary ports(sysfs().string(), (scratch / "dev").string(), kernel);
+        linuxports::SerialPortCalls calls(ports);
+        RunLog log;
+        ModeTable table = parseConfiguration(configuration, log);
+        applyModes(calls, enumeratePorts(calls), table, log);
+        std::vector<std::string> lines;
+        for (std::size_t at = 0, end; (end = log.text().find("\r\n", at)) != std::string::npos; at = end + 2) {
+            lines.push_back(log.text().substr(at, end - at));
+        }
+        return lines;
+    }
 
     ScratchDir scratch;
-    FakeKernel kernel;
 };
+
+bool sameSettings(const serial_rs485& a, const serial_rs485& b) {
+    return a.flags == b.flags && a.delay_rts_before_send == b.delay_rts_before_send &&
+           a.delay_rts_after_send == b.delay_rts_after_send && a.addr_recv == b.addr_recv && a.addr_dest == b.addr_dest;
+}
+
+serial_rs485 settings(std::uint32_t flags, std::uint32_t before = 3, std::uint32_t after = 5, std::uint8_t address = 0) {
+    serial_rs485 s{};
+    s.flags = flags;
+    s.delay_rts_before_send = before;
+    s.delay_rts_after_send = after;
+    s.addr_recv = address;
+    return s;
+}
 
 } // namespace
 
 TEST_F(LinuxPorts, EnumeratesSerialCorePortsByFamilyThenNumber) {
+    FakeKernel kernel(KernelGeneration::rs422);
     addTty("ttyS10", "4");
     addTty("ttyS2", "4");
     addTty("ttyAMA0", "32");
@@ -95,127 +185,198 @@ TEST_F(LinuxPorts, EnumeratesSerialCorePortsByFamilyThenNumber) {
     addTty("ttyX", "4");             // no number: listed, first of its family
     addTty("ttyX3", "4");
     addTty(std::string(255, 'n'), "4");
-    EXPECT_EQ(library().scanPorts(),
+    linuxports::SerialPortLibrary ports(sysfs().string(), (scratch / "dev").string(), kernel);
+    EXPECT_EQ(ports.scanPorts(),
               (std::vector<std::string>{std::string(255, 'n'), "ttyAMA0", "ttyS2", "ttyS10", "ttyX", "ttyX3"}));
-
-    auto ports = library();
+    linuxports::SerialPortLibrary missing((scratch / "missing").string(), "/dev", kernel);
     std::string name;
-    ASSERT_TRUE(ports.portName(0, name));
-    EXPECT_EQ(name, std::string(255, 'n'));
-    ASSERT_TRUE(ports.portName(3, name));
-    EXPECT_EQ(name, "ttyS10");
-    EXPECT_FALSE(ports.portName(6, name));
-    EXPECT_FALSE(ports.portName(-1, name));
+    EXPECT_FALSE(missing.portName(0, name));
 }
 
-TEST_F(LinuxPorts, NoSysfsMeansNoPorts) {
-    linuxports::SerialPortLibrary ports((scratch / "missing").string(), "/dev", kernel);
-    std::string name;
-    EXPECT_FALSE(ports.portName(0, name));
-}
-
-TEST_F(LinuxPorts, LocationTellsConfigurablePortsByTheirDriver) {
-    addPort("ttyS4");
-    addPort("ttyS5").getError = ENOTTY;
-    addPort("ttyS6").setError = ENOTTY;
-    addPort("ttyS7").setError = EINVAL;
-    addPort("ttyS8").openError = EACCES;
-    addPort("ttyAMA2147483647");
-    addPort("ttyAMA2147483648");
-    addPort("ttyX");
-    const struct {
-        std::string name;
-        bool found;
-        std::int32_t qualifier, number;
-    } cases[] = {
-        {"ttyS4", true, 0, 4},
-        {"ttyS5", true, 1, 5},
-        {"ttyS6", true, 1, 6},
-        {"ttyS7", true, 1, 7},
-        {"ttyS8", false, 0, 0},          // cannot be opened
-        {"ttyS9", false, 0, 0},          // no such device
-        {"ttyX", false, 0, 0},           // no number at the end
-        {"ttyAMA2147483647", true, 0, INT32_MAX},
-        {"ttyAMA2147483648", false, 0, 0}, // beyond 32 bits
-        {"../ttyS4", false, 0, 0},
-        {"", false, 0, 0},
-        {std::string(256, 'n') + "1", false, 0, 0},
-    };
-    auto ports = library();
-    for (const auto& c : cases) {
-        std::int32_t qualifier = -7, number = -7;
-        EXPECT_EQ(ports.location(c.name, qualifier, number), c.found) << c.name;
-        if (c.found) {
-            EXPECT_EQ(qualifier, c.qualifier) << c.name;
-            EXPECT_EQ(number, c.number) << c.name;
-        }
+TEST_F(LinuxPorts, EveryPortIsFoundAndSetWhateverItsNameFamilyLengthAndLastDigit) {
+    // Names of every length from 5 to 12, in several families, ending in every
+    // digit; enumerated longest-first within a family so that a name left in
+    // the program's reused buffer would show.
+    const std::vector<std::pair<std::string, int>> names = {
+        {"ttyAMA0", 0}, {"ttyS1", 1}, {"ttymxc2", 2}, {"ttyS13", 13}, {"ttyLP4", 4}, {"ttyS5", 5},
+        {"ttySC16", 16}, {"ttyS7", 7}, {"ttyTHS8", 8}, {"ttyS9", 9}, {"ttyS19", 19}, {"ttyXRUSB1230", 1230}};
+    FakeKernel kernel(KernelGeneration::filtering);
+    std::string configuration;
+    for (const auto& [name, number] : names) {
+        addPort(kernel, name).settings = settings(rtsAfterSend);
+        configuration += "Port" + std::to_string(number) + "=RS485-4W\n";
     }
+    addPort(kernel, "ttyS3").rs485 = false; // no RS-485 driver: neither touched nor reported
+    configuration += "Port3=RS485\n";
+
+    EXPECT_EQ(runPortStage(kernel, configuration), (std::vector<std::string>{"Port 3 not found."}));
+    for (const auto& [name, number] : names) {
+        const FakeDevice& port = kernel.devices.at((scratch / "dev" / name).string());
+        EXPECT_TRUE(sameSettings(port.settings, settings(on | rxDuringTx | rtsAfterSend))) << name;
+        EXPECT_EQ(port.sets, 1) << name;
+    }
+    EXPECT_EQ(kernel.devices.at((scratch / "dev" / "ttyS3").string()).sets, 0);
+    EXPECT_EQ(kernel.opens, static_cast<int>(names.size()) + 1) << "each port opened once";
     EXPECT_EQ(kernel.openHandles, 0) << "every device closed again";
 }
 
-TEST_F(LinuxPorts, EachModeSetsItsFlagsAndKeepsRtsAndDelays) {
+TEST_F(LinuxPorts, BoardSettingsSurviveEveryModeOnEveryKernelGeneration) {
+    // The board's RS-485 details as the device tree leaves them: RS-485 off,
+    // active-low driver enable, delays 3/5, termination and addressing.
+    const std::uint32_t board = rtsAfterSend | terminate | addressing;
+    const serial_rs485 boot = settings(board, 3, 5, 0x12);
     const struct {
-        std::int32_t mode;
-        std::uint32_t flags;
+        KernelGeneration generation;
+        const char* configuration;
+        serial_rs485 start;
+        bool set;
+        serial_rs485 end;
     } cases[] = {
-        {15, SER_RS485_ENABLED | SER_RS485_RTS_AFTER_SEND | SER_RS485_TERMINATE_BUS},
-        {11, SER_RS485_ENABLED | SER_RS485_RX_DURING_TX | SER_RS485_RTS_AFTER_SEND | SER_RS485_TERMINATE_BUS},
-        {1, SER_RS485_ENABLED | modeRs422Flag | SER_RS485_RTS_AFTER_SEND | SER_RS485_TERMINATE_BUS},
-        {0, 0},
+        // A port the configuration does not name keeps everything.
+        {KernelGeneration::unfiltered, "Port7=RS485\n", boot, true, boot},
+        {KernelGeneration::filtering, "Port7=RS485\n", boot, true, boot},
+        {KernelGeneration::rs422, "Port7=RS485\n", boot, true, boot},
+        // RS-232 on a port whose RS-485 is off already: nothing to change.
+        {KernelGeneration::unfiltered, "Port0=RS232\n", boot, true, boot},
+        {KernelGeneration::filtering, "Port0=RS232\n", boot, true, boot},
+        {KernelGeneration::filtering, "Port0=RS232\n", settings(rxDuringTx | board, 3, 5, 0x12), true,
+         settings(rxDuringTx | board, 3, 5, 0x12)},
+        // RS-232 on a port in RS-485: the old kernel keeps the details, a
+        // filtering one clears them.
+        {KernelGeneration::unfiltered, "Port0=RS232\n", settings(on | board, 3, 5, 0x12), true, boot},
+        {KernelGeneration::rs422, "Port0=RS232\n", settings(on | board, 3, 5, 0x12), true, settings(0, 0, 0)},
+        // Two-wire: only RS-485 on; every detail as the board set it.
+        {KernelGeneration::unfiltered, "Port0=RS485\n", boot, true, settings(on | board, 3, 5, 0x12)},
+        {KernelGeneration::filtering, "Port0=RS485-2W\n", boot, true, settings(on | board, 3, 5, 0x12)},
+        {KernelGeneration::rs422, "Port0=RS485\n", settings(on | rxDuringTx | board, 3, 5, 0x12), true,
+         settings(on | board, 3, 5, 0x12)},
+        // Four-wire: a kernel before 6.0 cannot confirm it, so it is not tried.
+        {KernelGeneration::unfiltered, "Port0=RS485-4W\n", boot, false, boot},
+        {KernelGeneration::filtering, "Port0=RS485-4W\n", boot, true, settings(on | rxDuringTx | board, 3, 5, 0x12)},
+        {KernelGeneration::rs422, "Port0=RS485-4W\n", boot, true, settings(on | rxDuringTx | board, 3, 5, 0x12)},
+        // RS-422 exists from 6.8 on, and only for drivers that list it.
+        {KernelGeneration::unfiltered, "Port0=RS422\n", boot, false, boot},
+        {KernelGeneration::filtering, "Port0=RS422\n", boot, false, boot},
+        {KernelGeneration::rs422, "Port0=RS422\n", boot, false, boot},
     };
     for (const auto& c : cases) {
-        FakeDevice& port = addPort("ttyS1");
-        port.supported |= modeRs422Flag;
-        port.settings.flags = SER_RS485_ENABLED | SER_RS485_RX_DURING_TX | SER_RS485_RTS_AFTER_SEND |
-                              SER_RS485_TERMINATE_BUS;
-        port.settings.delay_rts_before_send = 3;
-        port.settings.delay_rts_after_send = 5;
-        EXPECT_TRUE(library().setMode("ttyS1", c.mode)) << c.mode;
-        EXPECT_EQ(port.settings.flags, c.flags) << c.mode;
-        if (c.mode != 0) {
-            EXPECT_EQ(port.settings.delay_rts_before_send, 3u) << c.mode;
-            EXPECT_EQ(port.settings.delay_rts_after_send, 5u) << c.mode;
+        const std::string name = "case " + std::to_string(&c - cases) + ": " + c.configuration;
+        FakeKernel kernel(c.generation);
+        FakeDevice& port = addPort(kernel, "ttyAMA0");
+        port.settings = c.start;
+        const std::vector<std::string> expected =
+            c.configuration[4] == '7' ? std::vector<std::string>{"Port 0 found with no mode assigned.", "Port 7 not found."}
+            : c.set                   ? std::vector<std::string>{}
+                                      : std::vector<std::string>{"Failed to set mode for port 0."};
+        EXPECT_EQ(runPortStage(kernel, c.configuration), expected) << name;
+        EXPECT_TRUE(sameSettings(port.settings, c.end)) << name << " flags 0x" << std::hex << port.settings.flags
+                                                        << std::dec << " delays " << port.settings.delay_rts_before_send
+                                                        << "/" << port.settings.delay_rts_after_send;
+        if (sameSettings(c.start, c.end)) {
+            EXPECT_EQ(port.sets, 0) << name << ": nothing to change, nothing written";
         }
     }
+
+    // A driver that lists RS-422 on 6.8: the mode with termination kept.
+    FakeKernel kernel(KernelGeneration::rs422);
+    FakeDevice& port = addPort(kernel, "ttyS0");
+    port.supported |= modeRs422Flag;
+    port.settings = boot;
+    EXPECT_EQ(runPortStage(kernel, "Port0=RS422\n"), std::vector<std::string>{});
+    EXPECT_TRUE(sameSettings(port.settings, settings(on | modeRs422Flag | terminate, 3, 5, 0x12)));
 }
 
-TEST_F(LinuxPorts, AModeIsReportedSetOnlyWhenTheKernelKeptIt) {
+TEST_F(LinuxPorts, AModeTheKernelDidNotKeepExactlyIsReportedAsFailed) {
     const struct {
         const char* name;
-        std::int32_t mode;
         FakeDevice device;
-        bool set;
+        const char* configuration;
+        std::vector<std::string> log;
     } cases[] = {
-        {"ENOTTY on reading", 15, {0, ENOTTY}, false},
-        {"EINVAL on setting", 15, {0, 0, EINVAL}, false},
-        {"EIO on setting", 11, {0, 0, EIO}, false},
-        {"no such device", 15, {ENOENT}, false},
-        {"RS-422 dropped by the driver", 1, {}, false},
-        {"four-wire dropped to two-wire", 11, {0, 0, 0, SER_RS485_ENABLED}, false},
-        {"RTS turned round: still the mode asked for", 15, {0, 0, 0, FakeDevice{}.supported, true}, true},
-        {"RS-232 on a driver without RS-485 settings", 0, {0, 0, ENOTTY}, false},
-        {"an unknown mode code", 7, {}, false},
-        {"two-wire", 15, {}, true},
+        {"receiving during sending dropped", {.supported = on | rtsOnSend | rtsAfterSend}, "Port1=RS485-4W\n",
+         {"Failed to set mode for port 1."}},
+        {"delay before sending dropped", {.delayBeforeSend = false, .settings = settings(rtsAfterSend)}, "Port1=RS485\n",
+         {"Failed to set mode for port 1."}},
+        {"polarity the driver cannot hold", {.supported = on | rtsOnSend, .settings = settings(rtsAfterSend, 0, 0)},
+         "Port1=RS485\n", {"Failed to set mode for port 1."}},
+        {"held exclusively by another program", {.exclusive = true}, "Port1=RS485\n",
+         {"Failed to set mode for port 1."}},
+        {"no valid polarity: the kernel's choice is taken", {.settings = settings(0, 0, 0)}, "Port1=RS485\n", {}},
+        {"no RS-485 driver: neither touched nor reported", {.rs485 = false}, "Port1=RS485\n", {"Port 1 not found."}},
+        {"a placeholder port: neither touched nor reported", {.placeholder = true}, "Port1=RS232\n",
+         {"Port 1 not found."}},
+        {"cannot be opened: neither touched nor reported", {.openError = EACCES}, "Port1=RS485\n",
+         {"Port 1 not found."}},
     };
     for (const auto& c : cases) {
-        kernel.devices.clear();
-        addTty("ttyS3", "4");
-        if (c.device.openError != ENOENT) kernel.devices[(scratch / "dev" / "ttyS3").string()] = c.device;
-        EXPECT_EQ(library().setMode("ttyS3", c.mode), c.set) << c.name;
+        FakeKernel kernel(KernelGeneration::filtering);
+        FakeDevice& port = addPort(kernel, "ttyS1");
+        port = c.device;
+        const serial_rs485 before = port.settings;
+        EXPECT_EQ(runPortStage(kernel, c.configuration), c.log) << c.name;
+        if (c.log != std::vector<std::string>{}) {
+            EXPECT_TRUE(c.log[0].starts_with("Failed") || sameSettings(port.settings, before)) << c.name;
+        }
+        if (c.device.exclusive || !c.device.rs485 || c.device.placeholder) {
+            EXPECT_EQ(port.sets, 0) << c.name;
+        }
         EXPECT_EQ(kernel.openHandles, 0) << c.name;
     }
 }
 
-TEST_F(LinuxPorts, NamesOfTheLongestLengthsAreHandledSafely) {
-    // 255 characters: the longest a device name can be.
-    addPort(std::string(254, 'q') + "1");
-    auto ports = library();
+TEST_F(LinuxPorts, NamesThatCouldReachOtherFilesNeverReachTheKernel) {
+    FakeKernel kernel(KernelGeneration::filtering);
+    addPort(kernel, "ttyS4");
+    addPort(kernel, std::string(254, 'q') + "1");
+    linuxports::SerialPortLibrary ports(sysfs().string(), (scratch / "dev").string(), kernel);
     std::int32_t qualifier = 0, number = 0;
     EXPECT_TRUE(ports.location(std::string(254, 'q') + "1", qualifier, number));
-    EXPECT_EQ(number, 1);
-    EXPECT_TRUE(ports.setMode(std::string(254, 'q') + "1", 15));
-    // 256 characters, as a full name buffer hands it over: no device can have it.
-    EXPECT_FALSE(ports.location(std::string(255, 'p') + "1", qualifier, number));
-    EXPECT_FALSE(ports.setMode(std::string(255, 'p') + "1", 15));
-    EXPECT_EQ(kernel.handles.size(), 2u) << "the 256-character name never reaches the kernel";
+    EXPECT_TRUE(ports.location("ttyS4", qualifier, number));
+    // Each of these would open ttyS4 or a longer name if it reached the kernel.
+    for (const std::string& name : {std::string("../dev/ttyS4"), std::string("./ttyS4"), std::string(255, 'q') + "1",
+                                    std::string("ttyS4 "), std::string("")}) {
+        EXPECT_FALSE(ports.location(name, qualifier, number)) << name;
+        EXPECT_FALSE(ports.setMode(name, 15)) << name;
+    }
+    EXPECT_EQ(kernel.opens, 2);
+}
+
+TEST(KernelGenerations, AreToldFromTheRelease) {
+    const struct {
+        const char* release;
+        KernelGeneration generation;
+    } cases[] = {
+        {"4.19.0-27-arm64", KernelGeneration::unfiltered}, {"5.10.0-32-arm64", KernelGeneration::unfiltered},
+        {"6.0.0", KernelGeneration::filtering},            {"6.1.0-28-arm64", KernelGeneration::filtering},
+        {"6.7.12", KernelGeneration::filtering},           {"6.8.0-45-generic", KernelGeneration::rs422},
+        {"6.12.95+deb12-arm64", KernelGeneration::rs422},  {"10.1", KernelGeneration::rs422},
+        {"6", KernelGeneration::unfiltered},               {"", KernelGeneration::unfiltered},
+    };
+    for (const auto& c : cases) EXPECT_EQ(linuxports::generationOfRelease(c.release), c.generation) << c.release;
+}
+
+TEST(LinuxDeviceAccess, OpensWithoutWaitingAndRespectsAnotherProgramsHold) {
+    // A pseudo-terminal: a real tty of the running kernel, without RS-485.
+    int controller = -1, terminal = -1;
+    char path[256] = {};
+    ASSERT_EQ(openpty(&controller, &terminal, path, nullptr, nullptr), 0);
+    linuxports::LinuxDeviceAccess kernel;
+    const int handle = kernel.open(path);
+    ASSERT_GE(handle, 0);
+    EXPECT_TRUE(fcntl(handle, F_GETFL) & O_NONBLOCK) << "a port waiting for carrier must not hold up the run";
+    EXPECT_EQ(kernel.probeRs485(handle), -ENOTTY);
+    EXPECT_TRUE(kernel.claim(handle));
+    kernel.close(handle);
+
+    // Another program's lock, then its exclusive mode: both refuse the claim.
+    const int locked = kernel.open(path);
+    ASSERT_EQ(flock(terminal, LOCK_EX), 0);
+    EXPECT_FALSE(kernel.claim(locked));
+    ASSERT_EQ(flock(terminal, LOCK_UN), 0);
+    ASSERT_EQ(ioctl(terminal, TIOCEXCL), 0);
+    EXPECT_FALSE(kernel.claim(locked));
+    kernel.close(locked);
+    EXPECT_EQ(kernel.open("/nonexistent/ttyS0"), -ENOENT);
+    close(terminal);
+    close(controller);
 }

@@ -1,0 +1,68 @@
+#include "linuxports/rs485_modes.h"
+
+#include <cstdio>
+
+namespace linuxports {
+
+KernelGeneration generationOfRelease(const std::string& release) {
+    int major = 0, minor = 0;
+    if (std::sscanf(release.c_str(), "%d.%d", &major, &minor) != 2) return KernelGeneration::unfiltered;
+    if (major > 6 || (major == 6 && minor >= 8)) return KernelGeneration::rs422;
+    if (major == 6) return KernelGeneration::filtering;
+    return KernelGeneration::unfiltered;
+}
+
+bool rs485FlagsForMode(std::int32_t modeCode, std::uint32_t& flags) {
+    switch (modeCode) {
+    case 0: flags = 0; return true;                                           // RS-232
+    case 1: flags = SER_RS485_ENABLED | modeRs422Flag; return true;           // RS-422
+    case 11: flags = SER_RS485_ENABLED | SER_RS485_RX_DURING_TX; return true; // RS-485 four-wire
+    case 15: flags = SER_RS485_ENABLED; return true;                          // RS-485 two-wire
+    default: return false;
+    }
+}
+
+bool kernelConfirms(std::uint32_t wanted, KernelGeneration generation) {
+    // RS-485 on or off is what every driver with RS-485 support does; the rest
+    // only a filtering serial core can confirm, and RS-422 exists from 6.8 on.
+    if (wanted & modeRs422Flag) return generation == KernelGeneration::rs422;
+    if (wanted & SER_RS485_RX_DURING_TX) return generation != KernelGeneration::unfiltered;
+    return true;
+}
+
+bool inMode(const serial_rs485& current, std::uint32_t wanted) {
+    // RS-232 is RS-485 off, whatever details the port keeps for later.
+    if (wanted == 0) return !(current.flags & SER_RS485_ENABLED);
+    return (current.flags & modeFlags) == wanted;
+}
+
+serial_rs485 requestFor(const serial_rs485& current, std::uint32_t wanted) {
+    serial_rs485 request = current;
+    request.flags = (current.flags & ~modeFlags) | wanted;
+    return request;
+}
+
+bool keptAsRequested(const serial_rs485& request, const serial_rs485& held, KernelGeneration generation) {
+    serial_rs485 expected = request;
+    const bool enabled = request.flags & SER_RS485_ENABLED;
+    if (!enabled && generation != KernelGeneration::unfiltered) {
+        // The serial core forgets every detail when RS-485 goes off.
+        expected = serial_rs485{};
+    } else if (enabled && (request.flags & modeRs422Flag)) {
+        // RS-422 has no direction to switch: only termination stays.
+        expected.flags &= SER_RS485_ENABLED | modeRs422Flag | SER_RS485_TERMINATE_BUS;
+    }
+    std::uint32_t compared = ~0u;
+    // A port that held no valid RTS polarity (both or neither) has none to
+    // keep: the kernel picks one, and any is taken.
+    if (enabled && !(request.flags & modeRs422Flag) &&
+        !(request.flags & SER_RS485_RTS_ON_SEND) == !(request.flags & SER_RS485_RTS_AFTER_SEND)) {
+        compared &= ~rtsFlags;
+    }
+    return (held.flags & compared) == (expected.flags & compared) &&
+           held.delay_rts_before_send == expected.delay_rts_before_send &&
+           held.delay_rts_after_send == expected.delay_rts_after_send && held.addr_recv == expected.addr_recv &&
+           held.addr_dest == expected.addr_dest;
+}
+
+} // namespace linuxports

@@ -1,0 +1,26 @@
+#pragma once
+
+// The three LumtorPorts calls over a SerialPortLibrary: names handed over as
+// UTF-16, results as the program reads them. The exported functions of
+// libLumtorPort.so are these calls on the machine's own ports; tests make the
+// same calls on made-up ones.
+
+#include "linuxports/serial_port_library.h"
+#include "ports/port_library.h"
+
+namespace linuxports {
+
+class SerialPortCalls final : public PortLibrary {
+public:
+    explicit SerialPortCalls(SerialPortLibrary& ports) : ports_(ports) {}
+
+    std::int32_t enumerate(std::int32_t index, char16_t* nameBuffer, std::int32_t bufferLength) override;
+    std::int32_t getLocation(const char16_t* portName, std::int32_t* locationQualifier,
+                             std::int32_t* portNumber) override;
+    std::int32_t setMode(const char16_t* portName, std::int32_t* modeCode, std::int32_t selector) override;
+
+private:
+    SerialPortLibrary& ports_;
+};
+
+} // namespace linuxports
