@@ -1,5 +1,5 @@
 /* Prints a serial port's RS-485 settings as the kernel holds them:
-   "flags=0x.. delay_before=.. delay_after=..", or "error=<errno>".
+   "flags=0x.. delays=../.. addresses=../..", or "error=<errno>".
    Used inside the test machine to read back what the port library set. */
 #include <errno.h>
 #include <fcntl.h>
@@ -19,8 +19,8 @@ int main(int argc, char** argv) {
         printf("error=%d\n", errno);
         return 1;
     }
-    printf("flags=0x%x delay_before=%u delay_after=%u\n", settings.flags, settings.delay_rts_before_send,
-           settings.delay_rts_after_send);
+    printf("flags=0x%x delays=%u/%u addresses=%u/%u\n", settings.flags, settings.delay_rts_before_send,
+           settings.delay_rts_after_send, settings.addr_recv, settings.addr_dest);
     close(fd);
     return 0;
 }
