@@ -73,3 +73,15 @@ FailureText formatAccessViolationReport(const AccessFault& fault, const char* pr
     return formatFailureReport("EAccessViolation", programName, fault.codeAddress - 0x1000, message.view(),
                                addressDigits);
 }
+
+FailureText formatExternalExceptionReport(std::uint32_t exceptionCode, std::uintptr_t codeAddress,
+                                          const char* moduleName, std::uintptr_t moduleBase, const char* programName,
+                                          int addressDigits) {
+    FailureText message;
+    Builder(message).put("External exception ").hex(exceptionCode, 8);
+    if (moduleName) {
+        return formatFailureReport("EExternalException", moduleName, codeAddress - moduleBase, message.view(),
+                                   addressDigits);
+    }
+    return formatFailureReport("EExternalException", programName, codeAddress - 0x1000, message.view(), addressDigits);
+}

@@ -35,6 +35,14 @@ struct FailureText {
 // 0x1000 given.
 FailureText formatAccessViolationReport(const AccessFault& fault, const char* programName, int addressDigits);
 
+// "Exception EExternalException in module {module} at {relative}." LF
+// "External exception {code}.", the code as eight hexadecimal digits: any other
+// fault, named by its Windows exception code on every platform. The module
+// and its start as for an access violation.
+FailureText formatExternalExceptionReport(std::uint32_t exceptionCode, std::uintptr_t codeAddress,
+                                          const char* moduleName, std::uintptr_t moduleBase, const char* programName,
+                                          int addressDigits);
+
 // "Exception {kind} in module {module} at {relative}." LF "{message}", the
 // message followed by a period when it is not empty and lacks one.
 FailureText formatFailureReport(std::string_view kindName, std::string_view moduleName,

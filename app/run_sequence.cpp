@@ -8,8 +8,12 @@ void runSkarvelConfig(const std::vector<std::string>& parameters, const PortStag
     RunPaths paths{programDir + "SkarvelConfig.cfg", programDir + "SkarvelConfig.log"};
     applyOptions(parameters, OptionRules{platform::firstMatchIsFile, platform::slashMayStartPath()}, paths);
 
+    // A log named like the configuration, under whatever spelling, would
+    // destroy it: the configuration is kept and no log is written.
+    const bool logIsConfiguration = platform::sameFile(paths.configPath, paths.logPath);
+
     // The previous log goes first, so a stale log never passes for this run's.
-    platform::deleteFile(paths.logPath);
+    if (!logIsConfiguration) platform::deleteFile(paths.logPath);
 
     RunLog log;
     log.appendLine(programBanner);
@@ -18,5 +22,5 @@ void runSkarvelConfig(const std::vector<std::string>& parameters, const PortStag
     ModeTable modeTable;
     if (loadConfiguration(paths.configPath, log, modeTable)) portStage(modeTable, log);
 
-    saveLog(paths.logPath, log);
+    if (!logIsConfiguration) saveLog(paths.logPath, log);
 }

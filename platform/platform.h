@@ -38,8 +38,14 @@ bool slashMayStartPath();
 // finds, as its first match, an entry that is not a directory.
 bool firstMatchIsFile(const std::string& pattern);
 
-// Deletes the file; whatever happens is of no interest to the caller.
+// Deletes the file; whatever happens is of no interest to the caller. Only
+// what Windows would delete goes: a file, or a link itself, never a device
+// or a pipe.
 void deleteFile(const std::string& path);
+
+// True when both paths name one existing file, however they are spelt
+// (device and inode; volume and file index on Windows).
+bool sameFile(const std::string& first, const std::string& second);
 
 enum class ReadStatus { ok, cannotOpen, outOfMemory };
 

@@ -12,9 +12,14 @@
 
 #include "ports/lumtor_ports.h"
 
+#ifndef _WIN32
+#include <sys/mman.h>
+#endif
+
 namespace {
 
 enum class FaultAt { none, enumerate, location, txvr };
+enum class FaultKind { access, divide, illegal, abort, stack, bus };
 
 struct SimulatedPort {
     std::u16string name;
@@ -24,6 +29,7 @@ struct SimulatedPort {
     bool refusesModes = false;
     FaultAt fault = FaultAt::none;
     bool faultWrites = true;
+    FaultKind faultKind = FaultKind::access;
 };
 
 struct Simulation {
@@ -64,6 +70,14 @@ SimulatedPort parsePort(const std::string& line) {
         else if (key == "location") port.locationFails = value == "fail";
         else if (key == "set") port.refusesModes = value == "refuse";
         else if (key == "fault-access") port.faultWrites = value != "read";
+        else if (key == "fault-kind") {
+            port.faultKind = value == "divide"    ? FaultKind::divide
+                             : value == "illegal" ? FaultKind::illegal
+                             : value == "abort"   ? FaultKind::abort
+                             : value == "stack"   ? FaultKind::stack
+                             : value == "bus"     ? FaultKind::bus
+                                                  : FaultKind::access;
+        }
         else if (key == "fault") {
             port.fault = value == "enum" ? FaultAt::enumerate
                          : value == "location" ? FaultAt::location
@@ -132,13 +146,48 @@ void appendTo(const char* variable, const std::string& line) {
 
 void trace(const std::string& line) { appendTo("LUMTOR_STANDIN_TRACE", line); }
 
-// A real memory-access fault, as a broken driver library would raise it.
-void raiseFault(const SimulatedPort& port) {
+#ifdef _WIN32
+// Windows has no bus error: a memory-access fault stands in for it.
+void raiseBusError() {
     volatile std::uintptr_t address = 16;
-    if (port.faultWrites) {
-        *reinterpret_cast<volatile int*>(address) = 1;
-    } else {
-        (void)*reinterpret_cast<volatile int*>(address);
+    *reinterpret_cast<volatile int*>(address) = 1;
+}
+#else
+// Reading a mapped page that lies past the end of its file: SIGBUS.
+void raiseBusError() {
+    std::FILE* file = std::tmpfile();
+    void* page = file ? mmap(nullptr, 4096, PROT_READ, MAP_SHARED, fileno(file), 0) : MAP_FAILED;
+    if (page != MAP_FAILED) (void)*static_cast<volatile char*>(page);
+}
+#endif
+
+// Recurses until the stack runs out; the depth test only keeps the compiler
+// from seeing an endless recursion.
+int exhaustStack(int depth) {
+    volatile char frame[1024];
+    frame[0] = static_cast<char>(depth);
+    if (depth == INT32_MAX) return 0;
+    return exhaustStack(depth + 1) + frame[0];
+}
+
+// A real fault of the port's kind, as a broken driver library would raise it.
+// Exempt from the undefined-behaviour checks: the faults are the point.
+__attribute__((no_sanitize("undefined"))) void raiseFault(const SimulatedPort& port) {
+    volatile std::uintptr_t address = 16;
+    volatile int zero = 0, numerator = 7;
+    switch (port.faultKind) {
+    case FaultKind::divide: zero = numerator / zero; break;
+    case FaultKind::illegal: __builtin_trap();
+    case FaultKind::abort: std::abort();
+    case FaultKind::stack: zero = exhaustStack(zero); break;
+    case FaultKind::bus: raiseBusError(); break;
+    case FaultKind::access:
+        if (port.faultWrites) {
+            *reinterpret_cast<volatile int*>(address) = 1;
+        } else {
+            (void)*reinterpret_cast<volatile int*>(address);
+        }
+        break;
     }
 }
 

@@ -155,6 +155,9 @@ TEST(PortStage, MatchesPortsToEntriesAndReportsWhatDidNotMatch) {
         {"entry for -1 with a port", {port(u"A", -1)}, {{-1, 11}}, {{u"A", 11}}, {}},
         {"port -1 cannot take an entry already taken",
          {port(u"A", 5), port(u"B", -1)}, {{5, 1}}, {{u"A", 1}}, {"Port -1 found with no mode assigned."}},
+        // 7 and 23 share the lookup table's last slot: the probe wraps round.
+        {"numbers sharing the last slot", {port(u"A", 23), port(u"B", 7)}, {{7, 0}, {23, 15}},
+         {{u"A", 15}, {u"B", 0}}, {}},
         {"two ports -1, two entries", {port(u"A", -1), port(u"B", -1)}, {{-1, 0}, {-1, 1}},
          {{u"A", 0}, {u"B", 1}}, {}},
     };

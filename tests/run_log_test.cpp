@@ -47,15 +47,25 @@ TEST(FailureReport, AccessViolationNamesTheModuleAndTheAccess) {
 }
 
 TEST(FailureReport, AddressesAreNeverCutAndWidthIsAMinimum) {
-    AccessFault fault;
-    fault.codeAddress = static_cast<std::uintptr_t>(0x7F12345678ULL);
-    fault.moduleBase = static_cast<std::uintptr_t>(0x7F12340000ULL);
-    fault.moduleName = "libLumtorPort.so";
-    EXPECT_EQ(formatAccessViolationReport(fault, "SkarvelConfig", 8).view(),
-              "Exception EAccessViolation in module libLumtorPort.so at 00005678.\n"
-              "Access violation at address 7F12345678 in module 'libLumtorPort.so'. Access of address 00000000.");
+    // An address wider than eight digits exists only where addresses have 64 bits.
+    if constexpr (sizeof(std::uintptr_t) == 8) {
+        AccessFault fault;
+        fault.codeAddress = static_cast<std::uintptr_t>(0x7F12345678ULL);
+        fault.moduleBase = static_cast<std::uintptr_t>(0x7F12340000ULL);
+        fault.moduleName = "libLumtorPort.so";
+        EXPECT_EQ(formatAccessViolationReport(fault, "SkarvelConfig", 8).view(),
+                  "Exception EAccessViolation in module libLumtorPort.so at 00005678.\n"
+                  "Access violation at address 7F12345678 in module 'libLumtorPort.so'. Access of address 00000000.");
+    }
     EXPECT_EQ(formatFailureReport("EOutOfMemory", "p.exe", 0x1A, "Out of memory", 16).view(),
               "Exception EOutOfMemory in module p.exe at 000000000000001A.\nOut of memory.");
+}
+
+TEST(FailureReport, OtherFaultsCarryTheirWindowsExceptionCode) {
+    EXPECT_EQ(formatExternalExceptionReport(0xC0000094, 0x7010, "libLumtorPort.so", 0x7000, "SkarvelConfig", 8).view(),
+              "Exception EExternalException in module libLumtorPort.so at 00000010.\nExternal exception C0000094.");
+    EXPECT_EQ(formatExternalExceptionReport(0x40000015, 0x5000, nullptr, 0, "SkarvelConfig.exe", 8).view(),
+              "Exception EExternalException in module SkarvelConfig.exe at 00004000.\nExternal exception 40000015.");
 }
 
 TEST(FailureReport, MessagePeriodIsAddedOnlyWhenMissing) {

@@ -1,6 +1,8 @@
-// The unhandled-failure report on POSIX: a memory-access fault (SIGSEGV,
-// SIGBUS) anywhere in the process, or memory exhaustion that escapes the run,
-// is reported on standard error and ends the process with status 1.
+// The unhandled-failure report on POSIX: a fault anywhere in the process
+// (memory access, arithmetic, illegal instruction, abort, stack overflow) or
+// memory exhaustion that escapes the run is reported on standard error and
+// ends the process with status 1. Faults other than memory access carry the
+// code Windows gives the same fault, so both builds report them alike.
 
 #include <dlfcn.h>
 #include <signal.h>
@@ -55,16 +57,19 @@ struct SyndromeRecord {
 constexpr std::uint32_t syndromeMagic = 0x45535201;
 #endif
 
-void readContext(void* context, std::uintptr_t& code, AccessKind& access) {
+void readContext(void* context, std::uintptr_t& code, std::uintptr_t& stack, AccessKind& access) {
     const auto* uc = static_cast<const ucontext_t*>(context);
 #if defined(__x86_64__)
     code = static_cast<std::uintptr_t>(uc->uc_mcontext.gregs[REG_RIP]);
+    stack = static_cast<std::uintptr_t>(uc->uc_mcontext.gregs[REG_RSP]);
     access = (uc->uc_mcontext.gregs[REG_ERR] & 2) ? AccessKind::write : AccessKind::read;
 #elif defined(__i386__)
     code = static_cast<std::uintptr_t>(uc->uc_mcontext.gregs[REG_EIP]);
+    stack = static_cast<std::uintptr_t>(uc->uc_mcontext.gregs[REG_ESP]);
     access = (uc->uc_mcontext.gregs[REG_ERR] & 2) ? AccessKind::write : AccessKind::read;
 #elif defined(__aarch64__)
     code = static_cast<std::uintptr_t>(uc->uc_mcontext.pc);
+    stack = static_cast<std::uintptr_t>(uc->uc_mcontext.sp);
     const unsigned char* at = reinterpret_cast<const unsigned char*>(uc->uc_mcontext.__reserved);
     const unsigned char* end = at + sizeof uc->uc_mcontext.__reserved;
     while (at + sizeof(SyndromeRecord) <= end) {
@@ -84,15 +89,54 @@ void readContext(void* context, std::uintptr_t& code, AccessKind& access) {
 #else
     (void)uc;
     code = 0;
+    stack = 0;
 #endif
 }
 
-void onAccessFault(int, siginfo_t* info, void* context) {
+// The Windows exception code of a fault other than a memory access.
+std::uint32_t exceptionCodeOf(int signal, int detail) {
+    switch (signal) {
+    case SIGFPE:
+        switch (detail) {
+        case FPE_INTDIV: return 0xC0000094; // integer division by zero
+        case FPE_INTOVF: return 0xC0000095;
+        case FPE_FLTDIV: return 0xC000008E;
+        case FPE_FLTOVF: return 0xC0000091;
+        case FPE_FLTUND: return 0xC0000093;
+        case FPE_FLTRES: return 0xC000008F;
+        default: return 0xC0000090;         // invalid floating-point operation
+        }
+    case SIGILL: return detail == ILL_PRVOPC ? 0xC0000096 : 0xC000001D;
+    case SIGTRAP: return 0x80000003;        // breakpoint
+    default: return 0x40000015;             // abort(): a fatal exit the code asked for
+    }
+}
+
+// A stack overflow faults just below the stack pointer.
+bool isStackOverflow(std::uintptr_t accessed, std::uintptr_t stack) {
+    return stack != 0 && accessed < stack + 256 && accessed + 64 * 1024 > stack;
+}
+
+void onFault(int signal, siginfo_t* info, void* context) {
+    std::uintptr_t code = 0, stack = 0;
     AccessFault fault;
-    fault.accessedAddress = reinterpret_cast<std::uintptr_t>(info->si_addr);
-    readContext(context, fault.codeAddress, fault.access);
-    findModule(fault.codeAddress, fault.moduleName, fault.moduleBase);
-    writeReport(formatAccessViolationReport(fault, programFileName, addressDigits));
+    readContext(context, code, stack, fault.access);
+    const char* module = nullptr;
+    std::uintptr_t base = 0;
+    findModule(code, module, base);
+    const auto accessed = reinterpret_cast<std::uintptr_t>(info->si_addr);
+    if ((signal == SIGSEGV || signal == SIGBUS) && !isStackOverflow(accessed, stack)) {
+        fault.codeAddress = code;
+        fault.accessedAddress = accessed;
+        fault.moduleName = module;
+        fault.moduleBase = base;
+        writeReport(formatAccessViolationReport(fault, programFileName, addressDigits));
+    } else {
+        const std::uint32_t exceptionCode = signal == SIGSEGV || signal == SIGBUS
+                                                ? 0xC00000FD // stack overflow
+                                                : exceptionCodeOf(signal, info->si_code);
+        writeReport(formatExternalExceptionReport(exceptionCode, code, module, base, programFileName, addressDigits));
+    }
     _exit(1);
 }
 
@@ -113,12 +157,11 @@ void installFailureReport() {
     sigaltstack(&stack, nullptr);
 
     struct sigaction action{};
-    action.sa_sigaction = onAccessFault;
+    action.sa_sigaction = onFault;
     // Once only: a fault inside the report itself ends the process the ordinary way.
     action.sa_flags = SA_SIGINFO | SA_ONSTACK | SA_RESETHAND;
     sigemptyset(&action.sa_mask);
-    sigaction(SIGSEGV, &action, nullptr);
-    sigaction(SIGBUS, &action, nullptr);
+    for (int signal : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGABRT}) sigaction(signal, &action, nullptr);
 }
 
 [[gnu::noinline]] void reportEscapedFailure(const char* kindName, const char* message) {

@@ -53,7 +53,16 @@ bool firstMatchIsFile(const std::string& pattern) {
     return name && isFileEntry(dirPrefix + *name);
 }
 
-void deleteFile(const std::string& path) { unlink(path.c_str()); }
+void deleteFile(const std::string& path) {
+    struct stat info;
+    if (lstat(path.c_str(), &info) == 0 && (S_ISREG(info.st_mode) || S_ISLNK(info.st_mode))) unlink(path.c_str());
+}
+
+bool sameFile(const std::string& first, const std::string& second) {
+    struct stat a, b;
+    return stat(first.c_str(), &a) == 0 && stat(second.c_str(), &b) == 0 && a.st_dev == b.st_dev &&
+           a.st_ino == b.st_ino;
+}
 
 ReadResult readWholeFile(const std::string& path) {
     ReadResult result;

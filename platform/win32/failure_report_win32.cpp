@@ -4,8 +4,8 @@
 
 #include <windows.h>
 
+#include <csignal>
 #include <cstdint>
-#include <cstdio>
 
 #include "app/failure_report.h"
 #include "platform/platform.h"
@@ -43,8 +43,8 @@ void show(const FailureText& text) {
     MessageBoxA(nullptr, message, "Application Error", MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }
 
-LONG WINAPI onUnhandledFailure(EXCEPTION_POINTERS* pointers) {
-    const EXCEPTION_RECORD& record = *pointers->ExceptionRecord;
+DWORD WINAPI reportFailure(void* failure) {
+    const EXCEPTION_RECORD& record = *static_cast<EXCEPTION_POINTERS*>(failure)->ExceptionRecord;
     const auto code = reinterpret_cast<std::uintptr_t>(record.ExceptionAddress);
     char module[MAX_PATH + 1];
     std::uintptr_t base = 0;
@@ -61,14 +61,25 @@ LONG WINAPI onUnhandledFailure(EXCEPTION_POINTERS* pointers) {
         fault.moduleBase = base;
         show(formatAccessViolationReport(fault, programFileName, addressDigits));
     } else {
-        char message[64];
-        std::snprintf(message, sizeof message, "External exception %08lX",
-                      static_cast<unsigned long>(record.ExceptionCode));
-        show(formatFailureReport("EExternalException", inModule ? module : programFileName,
-                                 inModule ? code - base : code - 0x1000, message, addressDigits));
+        show(formatExternalExceptionReport(static_cast<std::uint32_t>(record.ExceptionCode), code,
+                                           inModule ? module : nullptr, base, programFileName, addressDigits));
+    }
+    return 0;
+}
+
+LONG WINAPI onUnhandledFailure(EXCEPTION_POINTERS* pointers) {
+    // On a thread of its own: the failing thread's stack may be all but used
+    // up (a stack overflow leaves a few kilobytes).
+    if (const HANDLE thread = CreateThread(nullptr, 256 * 1024, reportFailure, pointers, 0, nullptr)) {
+        WaitForSingleObject(thread, INFINITE);
+    } else {
+        reportFailure(pointers);
     }
     ExitProcess(1);
 }
+
+// abort() ends the process quietly on Windows; make it a failure like any other.
+void onAbort(int) { RaiseException(0x40000015, EXCEPTION_NONCONTINUABLE, 0, nullptr); }
 
 } // namespace
 
@@ -82,6 +93,7 @@ void installFailureReport() {
     // An unattended run must never wait at a "no disk in drive" prompt.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     SetUnhandledExceptionFilter(onUnhandledFailure);
+    signal(SIGABRT, onAbort);
 }
 
 [[gnu::noinline]] void reportEscapedFailure(const char* kindName, const char* message) {

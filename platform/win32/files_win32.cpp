@@ -25,6 +25,26 @@ bool firstMatchIsFile(const std::string& pattern) {
 
 void deleteFile(const std::string& path) { DeleteFileA(path.c_str()); }
 
+namespace {
+
+// The volume and index that identify an existing file or folder, or false.
+bool fileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION& identity) {
+    const HANDLE file = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const bool known = GetFileInformationByHandle(file, &identity) != 0;
+    CloseHandle(file);
+    return known;
+}
+
+} // namespace
+
+bool sameFile(const std::string& first, const std::string& second) {
+    BY_HANDLE_FILE_INFORMATION a, b;
+    return fileIdentity(first, a) && fileIdentity(second, b) && a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+}
+
 ReadResult readWholeFile(const std::string& path) {
     ReadResult result;
     // Others may read the file meanwhile, but a writer keeps it from being opened.
