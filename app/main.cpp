@@ -1,6 +1,8 @@
+#include <cstdio>
 #include <new>
 #include <stdexcept>
 
+#include "app/information_options.h"
 #include "app/run_sequence.h"
 #include "platform/platform.h"
 #include "ports/lumtor_port_library.h"
@@ -9,8 +11,16 @@
 int main(int argc, char** argv) {
     platform::installFailureReport();
     try {
+        const std::vector<std::string> parameters = platform::commandLineParameters(argc, argv);
+        // Answered before any file or port is touched.
+        if (platform::answersHelpAndVersion()) {
+            if (const auto text = informationAskedFor(parameters)) {
+                std::fputs(text->c_str(), stdout);
+                return 0;
+            }
+        }
         LumtorPortLibrary library;
-        runSkarvelConfig(platform::commandLineParameters(argc, argv), [&](ModeTable& modeTable, RunLog& log) {
+        runSkarvelConfig(parameters, [&](ModeTable& modeTable, RunLog& log) {
             const PortNameList portNames = enumeratePorts(library);
             applyModes(library, portNames, modeTable, log);
         });

@@ -1,8 +1,11 @@
 cmake_minimum_required(VERSION 3.25)
-# Builds the Debian package, unpacks it into a scratch root with dpkg -x and
-# checks that it holds the program with the real port library beside it, the
-# systemd unit and the configuration, and that the unpacked program runs:
-#   cmake -DCPACK=... -DCONFIG=CPackConfig.cmake -DWORK=dir -P check_debian_package.cmake
+# Builds the Debian package and checks it as a Debian developer would:
+#   cmake -DCPACK=... -DCONFIG=CPackConfig.cmake -DWORK=dir -DARCHITECTURE=amd64
+#         -DOBJDUMP=... [-DRUN=ON] -P check_debian_package.cmake
+# Its label and dependencies match its binaries, it holds what it should,
+# lintian (where installed) finds no error or warning, the units' exposure
+# (where systemd-analyze is installed) is 2.0 or less, and, with RUN, the
+# unpacked program runs and answers --version.
 
 set(failures "")
 macro(fail text)
@@ -20,48 +23,95 @@ execute_process(COMMAND dpkg -x ${package} ${WORK}/root RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "dpkg -x ${package} failed")
 endif()
-
 set(root ${WORK}/root)
+set(lib ${root}/usr/lib/skarvelconfig)
+
 foreach(file usr/lib/skarvelconfig/SkarvelConfig usr/lib/skarvelconfig/libLumtorPort.so
-             lib/systemd/system/skarvelconfig.service etc/skarvelconfig/SkarvelConfig.cfg)
+             usr/lib/skarvelconfig/port-added usr/sbin/skarvelconfig
+             lib/systemd/system/skarvelconfig.service lib/systemd/system/skarvelconfig-port@.service
+             lib/udev/rules.d/60-skarvelconfig.rules etc/skarvelconfig/SkarvelConfig.cfg
+             usr/share/doc/skarvelconfig/copyright usr/share/doc/skarvelconfig/changelog.gz
+             usr/share/man/man8/skarvelconfig.8.gz)
   if(NOT EXISTS ${root}/${file})
     fail("no ${file}")
   endif()
 endforeach()
 
 # The real library, not the stand-in: the stand-in reads environment variables.
-file(STRINGS ${root}/usr/lib/skarvelconfig/libLumtorPort.so standin_marks REGEX "LUMTOR_STANDIN")
+file(STRINGS ${lib}/libLumtorPort.so standin_marks REGEX "LUMTOR_STANDIN")
 if(standin_marks)
   fail("the packaged libLumtorPort.so is the stand-in")
 endif()
 
-file(READ ${root}/lib/systemd/system/skarvelconfig.service unit)
-foreach(wanted "Type=oneshot"
-    "ExecStart=/usr/lib/skarvelconfig/SkarvelConfig /etc/skarvelconfig/SkarvelConfig.cfg /LOG=/var/log/skarvelconfig/SkarvelConfig.log"
-    "WantedBy=")
-  string(FIND "${unit}" "${wanted}" at)
-  if(at EQUAL -1)
-    fail("the unit lacks \"${wanted}\"")
+# Labelled with the binaries' architecture, depending on the C library
+# version their newest symbol needs.
+execute_process(COMMAND dpkg-deb -f ${package} Architecture OUTPUT_VARIABLE label OUTPUT_STRIP_TRAILING_WHITESPACE)
+if(NOT label STREQUAL ARCHITECTURE)
+  fail("labelled ${label}, holds ${ARCHITECTURE} binaries")
+endif()
+set(newest 0)
+foreach(binary SkarvelConfig libLumtorPort.so)
+  execute_process(COMMAND ${OBJDUMP} -T ${lib}/${binary} OUTPUT_VARIABLE symbols)
+  string(REGEX MATCHALL "GLIBC_[0-9.]+" versions "${symbols}")
+  foreach(version IN LISTS versions)
+    string(REPLACE "GLIBC_" "" version "${version}")
+    if(version VERSION_GREATER newest)
+      set(newest ${version})
+    endif()
+  endforeach()
+  execute_process(COMMAND ${OBJDUMP} -h ${lib}/${binary} OUTPUT_VARIABLE sections)
+  if(sections MATCHES "\\.debug_info")
+    fail("${binary} is not stripped")
   endif()
 endforeach()
+execute_process(COMMAND dpkg-deb -f ${package} Depends OUTPUT_VARIABLE depends OUTPUT_STRIP_TRAILING_WHITESPACE)
+if(NOT depends STREQUAL "libc6 (>= ${newest})")
+  fail("Depends: ${depends}, while the binaries need GLIBC ${newest}")
+endif()
 
-# The unpacked program runs with the packaged configuration and library. The
-# shipped configuration sets nothing, so the log holds only the header, or
-# lines about this machine's own configurable ports.
-execute_process(COMMAND ${root}/usr/lib/skarvelconfig/SkarvelConfig ${root}/etc/skarvelconfig/SkarvelConfig.cfg
-                        /LOG=${WORK}/run.log
-                RESULT_VARIABLE status)
-if(NOT status EQUAL 0 OR NOT EXISTS ${WORK}/run.log)
-  fail("the unpacked program did not run (${status})")
+find_program(LINTIAN lintian)
+if(LINTIAN)
+  execute_process(COMMAND ${LINTIAN} --fail-on error,warning ${package}
+                  RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT status EQUAL 0)
+    fail("lintian:\n${out}")
+  endif()
 else()
+  message(STATUS "lintian is not installed: not checked")
+endif()
+
+find_program(SYSTEMD_ANALYZE systemd-analyze)
+if(SYSTEMD_ANALYZE)
+  foreach(unit skarvelconfig.service skarvelconfig-port@.service)
+    execute_process(COMMAND ${SYSTEMD_ANALYZE} security --offline=true --threshold=20 --no-pager
+                            ${root}/lib/systemd/system/${unit}
+                    RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
+    string(REGEX MATCH "Overall exposure level[^\n]*" level "${out}")
+    if(NOT status EQUAL 0)
+      fail("${unit}: ${level} (at most 2.0 wanted)${err}")
+    endif()
+  endforeach()
+else()
+  message(STATUS "systemd-analyze is not installed: the units' exposure is not checked")
+endif()
+
+if(RUN)
+  execute_process(COMMAND ${lib}/SkarvelConfig --version OUTPUT_VARIABLE version RESULT_VARIABLE status)
+  if(NOT status EQUAL 0 OR NOT version STREQUAL "SkarvelConfig 1.01\n")
+    fail("the unpacked program does not answer --version (${status}: ${version})")
+  endif()
+  # The shipped configuration sets nothing, so the log holds only the header,
+  # or lines about this machine's own configurable ports.
+  execute_process(COMMAND ${lib}/SkarvelConfig ${root}/etc/skarvelconfig/SkarvelConfig.cfg /LOG=${WORK}/run.log
+                  RESULT_VARIABLE status)
   file(READ ${WORK}/run.log log LIMIT 20 HEX)
   string(HEX "SkarvelConfig 1.01" banner)
-  if(NOT log STREQUAL "${banner}0d0a")
-    fail("the unpacked program wrote no proper log")
+  if(NOT status EQUAL 0 OR NOT log STREQUAL "${banner}0d0a")
+    fail("the unpacked program did not run (${status})")
   endif()
 endif()
 
 if(failures)
   message(FATAL_ERROR "${package}:\n${failures}")
 endif()
-message(STATUS "${package}: program, real port library, unit and configuration in place")
+message(STATUS "${package}: ${label}, Depends ${depends}, contents, lintian and units as they should be")

@@ -30,6 +30,9 @@ std::string programDir();
 // The command-line parameters after the program's name, in order.
 std::vector<std::string> commandLineParameters(int argc, char** argv);
 
+// True where the program has a console to answer "--help" and "--version" on.
+bool answersHelpAndVersion();
+
 // True where absolute paths begin with "/", so that such a parameter may name
 // a file rather than an option.
 bool slashMayStartPath();

@@ -150,3 +150,28 @@ TEST_F(SafePaths, EveryKindOfFaultInsideTheLibraryEndsThroughTheReport) {
 #endif
     }
 }
+
+#ifndef _WIN32
+TEST_F(SafePaths, HelpAndVersionAnswerWithoutTouchingAFileOrPort) {
+    const fs::path log = scratch / "bin" / "SkarvelConfig.log", trace = scratch / "trace.txt";
+    writeFile(config(), "Port1=RS232\n");
+    const struct {
+        std::vector<std::string> arguments;
+        std::string firstLine;
+    } cases[] = {
+        {{"--version"}, "SkarvelConfig 1.01"},
+        {{"--help"}, "Usage: SkarvelConfig [CONFIGURATION-FILE] [/LOG=LOG-FILE]"},
+        {{"bin/SkarvelConfig.cfg", "/LOG=other.log", "--help", "--version"}, "Usage: SkarvelConfig"},
+    };
+    for (const auto& c : cases) {
+        writeFile(log, "previous log");
+        const RunResult result = run(c.arguments, "name=A number=1\n", {{"LUMTOR_STANDIN_TRACE", trace.string()}});
+        EXPECT_EQ(result.exitStatus, 0);
+        EXPECT_EQ(result.standardOutput.substr(0, c.firstLine.size()), c.firstLine);
+        EXPECT_EQ(readFile(log), "previous log") << c.firstLine;
+        EXPECT_FALSE(fs::exists(scratch / "other.log"));
+        EXPECT_FALSE(fs::exists(trace)) << "the port library was called";
+        EXPECT_FALSE(fs::exists(record()));
+    }
+}
+#endif

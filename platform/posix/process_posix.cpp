@@ -39,4 +39,6 @@ std::vector<std::string> commandLineParameters(int argc, char** argv) {
 
 bool slashMayStartPath() { return true; }
 
+bool answersHelpAndVersion() { return true; }
+
 } // namespace platform

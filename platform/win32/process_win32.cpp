@@ -33,6 +33,9 @@ std::vector<std::string> commandLineParameters(int, char**) {
     return parameters;
 }
 
+// A program of the graphical subsystem has no console to answer on.
+bool answersHelpAndVersion() { return false; }
+
 bool slashMayStartPath() { return false; }
 
 } // namespace platform

@@ -1,0 +1,23 @@
+#include "app/information_options.h"
+
+#include "app/run_sequence.h"
+
+std::optional<std::string> informationAskedFor(const std::vector<std::string>& parameters) {
+    for (const std::string& parameter : parameters) {
+        if (parameter == "--version") return std::string(programBanner) + "\n";
+        if (parameter == "--help") {
+            return "Usage: SkarvelConfig [CONFIGURATION-FILE] [/LOG=LOG-FILE]\n"
+                   "Sets the line mode (RS-232, RS-422, RS-485 four-wire, RS-485 two-wire) of the\n"
+                   "serial ports named in the configuration file, and writes one log, replacing\n"
+                   "the previous one. Without parameters both are SkarvelConfig.cfg and\n"
+                   "SkarvelConfig.log beside the program; /LOG= alone writes no log.\n"
+                   "From the Debian package, run skarvelconfig: it uses\n"
+                   "/etc/skarvelconfig/SkarvelConfig.cfg and /var/log/skarvelconfig/SkarvelConfig.log,\n"
+                   "as the boot does.\n"
+                   "\n"
+                   "  --help     show this text and exit\n"
+                   "  --version  show the version and exit\n";
+        }
+    }
+    return std::nullopt;
+}
