@@ -8,65 +8,29 @@ after every run what the log says and what the kernel holds.
 Usage: real_kernel_test.py --kernel vmlinuz [--kernel vmlinuz ...] --busybox busybox --bin DIR --sysroot DIR --work DIR
 """
 import argparse
-import gzip
-import io
 import os
 import re
-import subprocess
 import sys
 
+from machine import Cpio, board_device_tree, boot
+
 ENABLED, RTS_ON_SEND, RTS_AFTER_SEND, RX_DURING_TX = 0x1, 0x2, 0x4, 0x10
-MACHINE = ["qemu-system-aarch64", "-M", "virt", "-cpu", "cortex-a57", "-m", "256M", "-nographic", "-no-reboot"]
+MEMORY = "256M"
 
 
-def cpio_newc(entries):
-    """A newc archive of (path, mode, data) entries."""
-    out = io.BytesIO()
-    for inode, (path, mode, data) in enumerate(entries + [("TRAILER!!!", 0, b"")], start=1):
-        name = path.encode() + b"\0"
-        fields = [inode, mode, 0, 0, 1, 0, len(data), 0, 0, 0, 0, len(name), 0]
-        out.write(b"070701" + b"".join(b"%08X" % f for f in fields) + name)
-        out.write(b"\0" * (-(110 + len(name)) % 4))
-        out.write(data)
-        out.write(b"\0" * (-len(data) % 4))
-    return out.getvalue()
-
-
-def initramfs(args, init_script):
-    directory, regular, executable = 0o040755, 0o100644, 0o100755
-    read = lambda path: open(path, "rb").read()
-    entries = [(d, directory, b"") for d in ("bin", "dev", "proc", "sys", "tmp", "lib", "opt", "opt/skarvel")]
-    entries.append(("bin/busybox", executable, read(args.busybox)))
-    entries.append(("init", executable, read(init_script)))
+def initramfs(args, init_script, path):
+    archive = Cpio(path)
+    for directory in ("bin", "dev", "proc", "sys", "tmp", "lib", "opt", "opt/skarvel"):
+        archive.add(directory, 0o040755)
+    read = lambda name: open(name, "rb").read()
+    archive.add("bin/busybox", 0o100755, read(args.busybox))
+    archive.add("init", 0o100755, read(init_script))
     for name in ("SkarvelConfig", "rs485_show"):
-        entries.append((f"opt/skarvel/{name}", executable, read(os.path.join(args.bin, name))))
-    entries.append(("opt/skarvel/libLumtorPort.so", regular, read(os.path.join(args.bin, "libLumtorPort.so"))))
+        archive.add(f"opt/skarvel/{name}", 0o100755, read(os.path.join(args.bin, name)))
+    archive.add("opt/skarvel/libLumtorPort.so", 0o100644, read(os.path.join(args.bin, "libLumtorPort.so")))
     for library in ("ld-linux-aarch64.so.1", "libc.so.6"):
-        entries.append((f"lib/{library}", executable, read(os.path.realpath(os.path.join(args.sysroot, "lib", library)))))
-    return gzip.compress(cpio_newc(entries))
-
-
-def board_device_tree(work):
-    """QEMU's own device tree for the machine, with RS-485 details on the PL011."""
-    plain, source, board = (os.path.join(work, name) for name in ("virt.dtb", "virt.dts", "board.dtb"))
-    subprocess.run(MACHINE[:8] + ["-M", "virt,dumpdtb=" + plain], check=True, capture_output=True)
-    subprocess.run(["dtc", "-q", "-I", "dtb", "-O", "dts", "-o", source, plain], check=True)
-    text = open(source).read()
-    text, count = re.subn(r'(compatible = "arm,pl011[^;]*;)',
-                          r'\1\n\t\trs485-rts-active-low;\n\t\trs485-rts-delay = <0x03 0x05>;', text)
-    if count != 1:
-        raise SystemExit(f"expected one PL011 node in QEMU's device tree, found {count}")
-    open(source, "w").write(text)
-    subprocess.run(["dtc", "-q", "-I", "dts", "-O", "dtb", "-o", board, source], check=True)
-    return board
-
-
-def boot(kernel, initrd, dtb):
-    result = subprocess.run(
-        MACHINE + ["-kernel", kernel, "-initrd", initrd, "-dtb", dtb,
-                   "-append", "console=ttyAMA0 panic=-1 quiet rdinit=/init"],
-        stdin=subprocess.DEVNULL, capture_output=True, timeout=300)
-    return result.stdout.decode(errors="replace").replace("\r", "")
+        archive.add(f"lib/{library}", 0o100755, read(os.path.realpath(os.path.join(args.sysroot, "lib", library))))
+    archive.close()
 
 
 def parse(output):
@@ -141,9 +105,8 @@ def main():
     args = parser.parse_args()
     os.makedirs(args.work, exist_ok=True)
     initrd = os.path.join(args.work, "initramfs.cpio.gz")
-    with open(initrd, "wb") as out:
-        out.write(initramfs(args, os.path.join(os.path.dirname(__file__), "init")))
-    dtb = board_device_tree(args.work)
+    initramfs(args, os.path.join(os.path.dirname(__file__), "init"), initrd)
+    dtb = board_device_tree(args.work, MEMORY)
 
     checks = []
 
@@ -153,7 +116,8 @@ def main():
 
     for kernel in args.kernel:
         print(f"== {os.path.basename(kernel)}", flush=True)
-        check_kernel(boot(kernel, initrd, dtb), check)
+        output = boot(kernel, initrd, dtb, MEMORY, "console=ttyAMA0 panic=-1 quiet rdinit=/init", 300)
+        check_kernel(output, check)
 
     failed = checks.count(False)
     print(f"{len(checks) - failed} passed, {failed} failed")

@@ -1,0 +1,48 @@
+#!/bin/sh
+# Runs inside the booted test system once it reached multi-user: reports what
+# the boot did with the package, then upgrades and purges it. Lines for the
+# host start with "@@".
+say() { echo "@@$*" >/dev/console; }
+when() { systemctl show -p "$2" --value "$1"; }
+
+say "unit $(when skarvelconfig.service ActiveState) $(when skarvelconfig.service Result) $(when skarvelconfig.service ExecMainStatus)"
+say "ready skarvelconfig.service $(when skarvelconfig.service ActiveEnterTimestampMonotonic)"
+say "ready sysinit.target $(when sysinit.target ActiveEnterTimestampMonotonic)"
+say "started serial-getty@ttyAMA0.service $(when serial-getty@ttyAMA0.service InactiveExitTimestampMonotonic)"
+tr -d '\r' </var/log/skarvelconfig/SkarvelConfig.log | while read -r line; do say "log boot $line"; done
+say "rs485 boot $(/usr/local/bin/rs485_show /dev/ttyAMA0)"
+journalctl -b -u skarvelconfig.service -o cat | while read -r line; do say "journal $line"; done
+say "exposure $(systemd-analyze security --no-pager skarvelconfig.service | tail -n 1)"
+
+# At boot the port's own unit started too, and found the port seen already.
+say "port-unit-boot $(when skarvelconfig-port@ttyAMA0.service Result) $(journalctl -b -u 'skarvelconfig-port@*' -o cat | grep -c 'SkarvelConfig 1.01')"
+# The port goes and comes back (udev's own remove and add events, as when a
+# card's driver is unloaded and loaded): its unit runs the job for it, with
+# the configuration as it is now.
+printf 'Port0=RS485-4W\r\nPort5=RS232\r\n' >/etc/skarvelconfig/SkarvelConfig.cfg
+udevadm trigger --action=remove --settle /sys/class/tty/ttyAMA0
+udevadm trigger --action=add --settle /sys/class/tty/ttyAMA0
+for _ in $(seq 30); do
+  [ "$(journalctl -b -u skarvelconfig-port@ttyAMA0.service -o cat | grep -c 'SkarvelConfig 1.01')" -gt 0 ] && break
+  sleep 1
+done
+say "port-unit-added $(journalctl -b -u skarvelconfig-port@ttyAMA0.service -o cat | grep -c 'SkarvelConfig 1.01')"
+say "rs485 added $(/usr/local/bin/rs485_show /dev/ttyAMA0)"
+
+# Upgrade (the same package again) with an edited configuration.
+printf 'Port0=RS485-4W\r\nPort6=RS232\r\n' >/etc/skarvelconfig/SkarvelConfig.cfg
+dpkg -i /root/skarvelconfig.deb >/dev/null 2>&1
+say "upgrade $?"
+say "config $(tr -d '\r' </etc/skarvelconfig/SkarvelConfig.cfg | paste -s -d ' ')"
+tr -d '\r' </var/log/skarvelconfig/SkarvelConfig.log | while read -r line; do say "log upgrade $line"; done
+say "rs485 upgrade $(/usr/local/bin/rs485_show /dev/ttyAMA0)"
+
+# Purge: nothing of the package stays.
+dpkg --purge skarvelconfig >/dev/null 2>&1
+say "purge $?"
+for left in /etc/skarvelconfig /var/log/skarvelconfig /run/skarvelconfig /usr/lib/skarvelconfig /usr/sbin/skarvelconfig \
+            $(find /etc/systemd /lib/systemd /lib/udev /var/lib/systemd -name '*skarvelconfig*' 2>/dev/null); do
+  [ -e "$left" ] || [ -L "$left" ] && say "left $left"
+done
+say "done"
+systemctl poweroff --force --force

@@ -1,0 +1,75 @@
+"""What the tests on real arm64 kernels share: QEMU's virt machine, its own
+device tree with a real board's RS-485 details on the PL011, and initramfs
+archives in the kernel's newc cpio format."""
+import gzip
+import os
+import re
+import stat
+import subprocess
+
+
+def machine(memory):
+    return ["qemu-system-aarch64", "-M", "virt", "-cpu", "cortex-a57", "-m", memory, "-nographic", "-no-reboot", "-nic", "none"]
+
+
+class Cpio:
+    """A gzip-compressed newc archive written entry by entry."""
+
+    def __init__(self, path, level=6):
+        self.out = gzip.open(path, "wb", compresslevel=level)
+        self.inode = 0
+
+    def add(self, path, mode, data=b"", uid=0, gid=0, mtime=0, rdev=(0, 0)):
+        self.inode += 1
+        name = path.encode() + b"\0"
+        fields = [self.inode, mode, uid, gid, 1, mtime, len(data), 0, 0, rdev[0], rdev[1], len(name), 0]
+        self.out.write(b"070701" + b"".join(b"%08X" % f for f in fields) + name)
+        self.out.write(b"\0" * (-(110 + len(name)) % 4))
+        self.out.write(data)
+        self.out.write(b"\0" * (-len(data) % 4))
+
+    def add_tree(self, top):
+        """Everything under `top`, with its owners, modes and links."""
+        for directory, subdirectories, files in os.walk(top):
+            subdirectories.sort()
+            for name in sorted(subdirectories) + sorted(files):
+                path = os.path.join(directory, name)
+                info = os.lstat(path)
+                relative = os.path.relpath(path, top)
+                if stat.S_ISLNK(info.st_mode):
+                    data = os.readlink(path).encode()
+                elif stat.S_ISREG(info.st_mode):
+                    with open(path, "rb") as source:
+                        data = source.read()
+                else:
+                    data = b""
+                rdev = (os.major(info.st_rdev), os.minor(info.st_rdev))
+                self.add(relative, info.st_mode, data, info.st_uid, info.st_gid, int(info.st_mtime), rdev)
+
+    def close(self):
+        self.add("TRAILER!!!", 0)
+        self.out.close()
+
+
+def board_device_tree(work, memory):
+    """QEMU's own device tree for the machine, with RS-485 details on the PL011."""
+    plain, source, board = (os.path.join(work, name) for name in ("virt.dtb", "virt.dts", "board.dtb"))
+    dump = machine(memory)
+    dump[dump.index("virt")] = "virt,dumpdtb=" + plain
+    subprocess.run(dump, check=True, capture_output=True)
+    subprocess.run(["dtc", "-q", "-I", "dtb", "-O", "dts", "-o", source, plain], check=True)
+    text = open(source).read()
+    text, count = re.subn(r'(compatible = "arm,pl011[^;]*;)',
+                          r'\1\n\t\trs485-rts-active-low;\n\t\trs485-rts-delay = <0x03 0x05>;', text)
+    if count != 1:
+        raise SystemExit(f"expected one PL011 node in QEMU's device tree, found {count}")
+    open(source, "w").write(text)
+    subprocess.run(["dtc", "-q", "-I", "dts", "-O", "dtb", "-o", board, source], check=True)
+    return board
+
+
+def boot(kernel, initrd, dtb, memory, append, timeout):
+    result = subprocess.run(
+        machine(memory) + ["-kernel", kernel, "-initrd", initrd, "-dtb", dtb, "-append", append],
+        stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout)
+    return result.stdout.decode(errors="replace").replace("\r", "")

@@ -1,0 +1,122 @@
+#!/usr/bin/env python3
+"""Boots a minimal Debian 12 arm64 system (systemd, udev) under QEMU with the
+Debian package installed, on the board's device tree (RS-485 details on the
+PL011, ttyAMA0), and checks after the boot: the unit ran before sysinit.target
+and before the port's getty, the log says what the configuration in /etc
+asked, the port holds the mode, the journal shows the log, the unit's
+exposure; then that an upgrade keeps an edited configuration and that a purge
+leaves nothing behind.
+
+Usage: systemd_boot_test.py --kernel vmlinuz --rootfs root.tar --package pkg.deb --rs485-show FILE --work DIR
+"""
+import argparse
+import os
+import re
+import shutil
+import subprocess
+import sys
+
+from machine import Cpio, board_device_tree, boot
+
+MEMORY = "1024M"
+ENABLED, RTS_AFTER_SEND, RX_DURING_TX = 0x1, 0x4, 0x10
+
+
+def prepare_root(args, root):
+    """The cached root file system with the package installed, as dpkg
+    installs it (its scripts run through the machine's arm64 emulation), a
+    configuration, and the checks to run once the system is up."""
+    shutil.rmtree(root, ignore_errors=True)
+    os.makedirs(root)
+    subprocess.run(["tar", "-C", root, "--numeric-owner", "-xpf", args.rootfs], check=True)
+    shutil.copy(args.package, os.path.join(root, "root/skarvelconfig.deb"))
+    shutil.copy(args.rs485_show, os.path.join(root, "usr/local/bin/rs485_show"))
+    installed = subprocess.run(["chroot", root, "dpkg", "-i", "/root/skarvelconfig.deb"], capture_output=True, text=True)
+    if installed.returncode != 0:
+        raise SystemExit("dpkg -i in the root file system failed:\n" + installed.stdout + installed.stderr)
+    with open(os.path.join(root, "etc/skarvelconfig/SkarvelConfig.cfg"), "w") as config:
+        config.write("Port0=RS485\r\nPort5=RS232\r\n")
+    shutil.copy(os.path.join(os.path.dirname(__file__), "boot_checks.sh"), os.path.join(root, "root/boot_checks.sh"))
+    os.chmod(os.path.join(root, "root/boot_checks.sh"), 0o755)
+    with open(os.path.join(root, "etc/systemd/system/boot-checks.service"), "w") as unit:
+        unit.write("[Unit]\nAfter=multi-user.target\n[Service]\nType=oneshot\nExecStart=/root/boot_checks.sh\n"
+                   "[Install]\nWantedBy=multi-user.target\n")
+    os.symlink("/etc/systemd/system/boot-checks.service",
+               os.path.join(root, "etc/systemd/system/multi-user.target.wants/boot-checks.service"))
+    with open(os.path.join(root, "etc/hostname"), "w") as hostname:
+        hostname.write("skarvel-test\n")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    for option in ("--kernel", "--rootfs", "--package", "--rs485-show", "--work"):
+        parser.add_argument(option, required=True)
+    args = parser.parse_args()
+    os.makedirs(args.work, exist_ok=True)
+    root = os.path.join(args.work, "root")
+    prepare_root(args, root)
+    initrd = os.path.join(args.work, "root.cpio.gz")
+    archive = Cpio(initrd, level=1)
+    archive.add_tree(root)
+    archive.close()
+    dtb = board_device_tree(args.work, MEMORY)
+    output = boot(args.kernel, initrd, dtb, MEMORY, "console=ttyAMA0 panic=-1 rdinit=/lib/systemd/systemd", 900)
+    with open(os.path.join(args.work, "console.log"), "w") as console:
+        console.write(output)
+
+    found = {}
+    for line in output.splitlines():
+        at = line.find("@@")
+        if at >= 0:
+            key, _, rest = line[at + 2:].partition(" ")
+            found.setdefault(key, []).append(rest)
+    first = lambda key: (found.get(key) or [""])[0]
+    stamps = {words[0]: int(words[1]) for words in (entry.split() for entry in found.get("ready", []) +
+                                                    found.get("started", [])) if len(words) == 2}
+    settings = lambda when: next((tuple(int(x, 0) for x in re.match(
+        r"flags=(0x[0-9a-f]+) delays=(\d+)/(\d+)", entry.split(" ", 1)[1]).groups())
+        for entry in found.get("rs485", []) if entry.startswith(when + " flags=")), None)
+    log = lambda when: [entry.split(" ", 1)[1] if " " in entry else "" for entry in found.get("log", [])
+                        if entry.split(" ", 1)[0] == when]
+
+    checks = []
+
+    def check(text, ok, detail=""):
+        checks.append(ok)
+        print(f"{'ok    ' if ok else 'FAILED'} {text}" + ("" if ok else f": {detail}"), flush=True)
+
+    check("the system booted and ran every check", "done" in found, output[-3000:])
+    check("the unit ran at boot and succeeded", first("unit").split() == ["active", "success", "0"], first("unit"))
+    unit, sysinit, getty = (stamps.get(name, 0) for name in
+                            ("skarvelconfig.service", "sysinit.target", "serial-getty@ttyAMA0.service"))
+    check("it was done before sysinit.target and before the port's getty started",
+          0 < unit <= sysinit and (getty == 0 or unit <= getty), stamps)
+    boot_log = log("boot")
+    check("the log in /var/log/skarvelconfig says what the configuration in /etc asked",
+          boot_log[:1] == ["SkarvelConfig 1.01"] and boot_log[2:] == ["Port 5 not found."], boot_log)
+    check("the port holds two-wire RS-485 with the board's polarity and delays",
+          settings("boot") == (ENABLED | RTS_AFTER_SEND, 3, 5), settings("boot"))
+    check("the journal shows the log", "Port 5 not found." in found.get("journal", []), found.get("journal"))
+    exposure = re.search(r"exposure level for \S+: ([0-9.]+)", first("exposure"))
+    check("the unit's exposure is 2.0 or less", exposure is not None and float(exposure.group(1)) <= 2.0,
+          first("exposure"))
+    check("at boot the port's own unit ran but did not run the job again",
+          first("port-unit-boot") == "success 0", first("port-unit-boot"))
+    check("a port that appears later is set: the job ran for it, and it holds the mode now configured",
+          first("port-unit-added") == "1" and settings("added") == (ENABLED | RX_DURING_TX | RTS_AFTER_SEND, 3, 5),
+          (first("port-unit-added"), settings("added")))
+    check("the upgrade succeeded and kept the edited configuration",
+          first("upgrade") == "0" and first("config") == "Port0=RS485-4W Port6=RS232", (first("upgrade"), first("config")))
+    check("the upgrade ran the job again with the edited configuration",
+          log("upgrade")[2:] == ["Port 6 not found."] and
+          settings("upgrade") == (ENABLED | RX_DURING_TX | RTS_AFTER_SEND, 3, 5), (log("upgrade"), settings("upgrade")))
+    check("the purge succeeded and left nothing behind", first("purge") == "0" and not found.get("left"),
+          (first("purge"), found.get("left")))
+
+    failed = checks.count(False)
+    print(f"{len(checks) - failed} passed, {failed} failed")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,42 @@
+# Sourced by the tests on real kernels: arm64 packages from Debian, through a
+# private apt configuration on the Debian mirror this machine already uses,
+# cached under $cache (which the sourcing script sets).
+
+# The mirror this machine's apt takes Debian from (deb822 or one-line sources).
+mirror() {
+  {
+    { cat /etc/apt/sources.list.d/*.sources 2>/dev/null || true; } | awk '
+      /^URIs:/ {uri = $2} /^Suites:/ {for (i = 2; i <= NF; i++) if ($i == "bookworm") print uri}'
+    { cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null || true; } |
+      awk '$1 == "deb" {for (i = 2; i <= NF; i++) if ($i !~ /^\[/ && $i !~ /\]$/) {if ($(i + 1) == "bookworm") print $i; break}}'
+  } | head -n 1
+}
+
+# fetch SUITE DIR PACKAGE...: arm64 packages of a Debian suite unpacked into DIR;
+# "kernel" stands for the suite's default arm64 kernel image.
+fetch() {
+  local suite=$1 into=$2 apt=$cache/apt-$1 uri
+  shift 2
+  [ -d "$into" ] && return 0
+  uri=$(mirror)
+  [ -n "$uri" ] || { echo "qemu-test: no Debian bookworm mirror in this machine's apt sources"; exit 1; }
+  mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial" "$apt/debs"
+  echo "deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $uri $suite main" > "$apt/sources.list"
+  local options=(-o "Dir::Etc::SourceList=$apt/sources.list" -o Dir::Etc::SourceParts=/nonexistent
+                 -o "Dir::State::Lists=$apt/lists" -o "Dir::Cache=$apt/cache"
+                 -o APT::Architecture=arm64 -o APT::Architectures=arm64 -o Debug::NoLocking=1)
+  apt-get "${options[@]}" -qq update
+  local packages=() package
+  for package in "$@"; do
+    if [ "$package" = kernel ]; then
+      package=$(apt-cache "${options[@]}" depends linux-image-arm64 | awk '/Depends: linux-image-/ {print $2; exit}')
+      [ -n "$package" ] || { echo "qemu-test: no arm64 kernel in $suite"; exit 1; }
+    fi
+    packages+=("$package")
+  done
+  rm -f "$apt"/debs/*.deb
+  (cd "$apt/debs" && apt-get "${options[@]}" -qq download "${packages[@]}" 2>&1 | grep -v unsandboxed || true)
+  mkdir -p "$into.new"
+  for deb in "$apt"/debs/*.deb; do dpkg -x "$deb" "$into.new"; done
+  mv "$into.new" "$into"
+}
