@@ -45,6 +45,11 @@ void formatAccessMessage(Builder& b, const AccessFault& fault, int digits) {
 
 } // namespace
 
+bool failureBoxCanBeSeen(bool stationFlagsKnown, std::uint32_t stationFlags) {
+    constexpr std::uint32_t visible = 1; // WSF_VISIBLE
+    return stationFlagsKnown && (stationFlags & visible) != 0;
+}
+
 std::string_view fileNameOf(std::string_view path) {
     const std::size_t delimiter = path.find_last_of("/\\");
     return delimiter == std::string_view::npos ? path : path.substr(delimiter + 1);

@@ -48,5 +48,11 @@ FailureText formatExternalExceptionReport(std::uint32_t exceptionCode, std::uint
 FailureText formatFailureReport(std::string_view kindName, std::string_view moduleName,
                                 std::uintptr_t relativeAddress, std::string_view message, int addressDigits);
 
+// Whether a message box can be seen on the process's window station: only
+// where its flags are known and say it is visible (WSF_VISIBLE, 1). A program
+// started at boot as SYSTEM runs on a station nobody sees, where a box would
+// wait for a click that never comes.
+bool failureBoxCanBeSeen(bool stationFlagsKnown, std::uint32_t stationFlags);
+
 // A file name without its directory (either delimiter).
 std::string_view fileNameOf(std::string_view path);

@@ -51,6 +51,34 @@ if(NOT names STREQUAL "LumtorPortEnum;LumtorPortGetLocation;LumtorPortTXVR")
   fail("imports from LumtorPort.dll: '${names}' instead of the three undecorated names")
 endif()
 
+# Nothing that came with Windows Vista or later: Windows XP's loader refuses
+# a program that imports a function it lacks. These are the ones run-times
+# are known to pull in (thread, locale, file and timing helpers).
+set(after_xp
+  GetTickCount64 GetSystemTimePreciseAsFileTime GetCurrentProcessorNumber GetErrorMode
+  InitializeConditionVariable SleepConditionVariableCS SleepConditionVariableSRW WakeConditionVariable
+  WakeAllConditionVariable InitializeSRWLock AcquireSRWLockExclusive AcquireSRWLockShared
+  ReleaseSRWLockExclusive ReleaseSRWLockShared TryAcquireSRWLockExclusive TryAcquireSRWLockShared
+  InitOnceExecuteOnce InitOnceBeginInitialize InitOnceComplete InitializeCriticalSectionEx
+  FlsAlloc FlsFree FlsGetValue FlsSetValue SetThreadStackGuarantee
+  CreateEventExA CreateEventExW CreateMutexExA CreateMutexExW CreateSemaphoreExA CreateSemaphoreExW
+  GetFileInformationByHandleEx SetFileInformationByHandle GetFinalPathNameByHandleA GetFinalPathNameByHandleW
+  CreateSymbolicLinkA CreateSymbolicLinkW CancelIoEx GetQueuedCompletionStatusEx
+  CompareStringEx LCMapStringEx GetLocaleInfoEx GetUserDefaultLocaleName GetDateFormatEx GetTimeFormatEx
+  QueryFullProcessImageNameA QueryFullProcessImageNameW RegGetValueA RegGetValueW WerRegisterRuntimeExceptionModule)
+string(REGEX MATCHALL "
+	[0-9a-f]+[ 	]+[0-9]+[ 	]+[A-Za-z_][A-Za-z_0-9@]*" import_lines "${headers}")
+foreach(line IN LISTS import_lines)
+  string(REGEX REPLACE ".*[ 	]" "" name "${line}")
+  if(name IN_LIST after_xp)
+    fail("imports ${name}, which Windows XP lacks")
+  endif()
+endforeach()
+list(LENGTH import_lines import_count)
+if(import_count LESS 20)
+  fail("found only ${import_count} imported names: the import table was not read")
+endif()
+
 # The stand-in exports exactly those names, undecorated.
 execute_process(COMMAND ${OBJDUMP} -p ${LIBRARY} OUTPUT_VARIABLE library_headers)
 string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table\n((\t\\[[ 0-9]+\\] [^\n]+\n)+)" table "${library_headers}")

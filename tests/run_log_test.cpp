@@ -68,6 +68,23 @@ TEST(FailureReport, OtherFaultsCarryTheirWindowsExceptionCode) {
               "Exception EExternalException in module SkarvelConfig.exe at 00004000.\nExternal exception 40000015.");
 }
 
+TEST(FailureReport, TheBoxIsShownOnlyOnAVisibleWindowStation) {
+    const struct {
+        bool known;
+        std::uint32_t flags;
+        bool shown;
+    } cases[] = {
+        {true, 1, true},       // an interactive session
+        {true, 1 | 8, true},   // visible, other flags besides
+        {true, 0, false},      // a service's or a start-up task's station
+        {true, 8, false},
+        {false, 1, false},     // flags unknown: a box could wait for ever
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(failureBoxCanBeSeen(c.known, c.flags), c.shown) << c.known << " " << c.flags;
+    }
+}
+
 TEST(FailureReport, MessagePeriodIsAddedOnlyWhenMissing) {
     EXPECT_EQ(formatFailureReport("E", "m", 0, "Done.", 8).view(), "Exception E in module m at 00000000.\nDone.");
     EXPECT_EQ(formatFailureReport("E", "m", 0, "", 8).view(), "Exception E in module m at 00000000.\n");

@@ -36,7 +36,18 @@ bool findModule(std::uintptr_t address, char (&name)[MAX_PATH + 1], std::uintptr
     return true;
 }
 
+// Unattended (a start-up task as SYSTEM, on an invisible window station) the
+// report shows nothing and the program ends with status 1 at once.
+bool reportCanBeSeen() {
+    USEROBJECTFLAGS flags{};
+    const HWINSTA station = GetProcessWindowStation();
+    const bool known =
+        station != nullptr && GetUserObjectInformationA(station, UOI_FLAGS, &flags, sizeof flags, nullptr) != 0;
+    return failureBoxCanBeSeen(known, flags.dwFlags);
+}
+
 void show(const FailureText& text) {
+    if (!reportCanBeSeen()) return;
     char message[FailureText::capacity + 1];
     text.view().copy(message, FailureText::capacity);
     message[text.length] = '\0';
