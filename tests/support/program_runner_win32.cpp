@@ -49,15 +49,25 @@ RunResult runCommandLine(const fs::path& program, const std::string& commandLine
         startup.hStdOutput = out;
         startup.hStdError = err;
         PROCESS_INFORMATION process{};
-        std::string text = commandLine;
         const std::string application = program.string();
         const std::string directory = workingDir.string();
-        const BOOL started = CreateProcessA(application.c_str(), text.data(), nullptr, nullptr, TRUE, 0, block.data(),
-                                           directory.c_str(), &startup, &process);
+        // Wine now and then fails to start a process while it is busy
+        // starting its own services; a second try is not a different run.
+        BOOL started = FALSE;
+        DWORD error = 0;
+        for (int attempt = 0; attempt < 3 && !started; ++attempt) {
+            if (attempt > 0) Sleep(500);
+            std::string text = commandLine;
+            started = CreateProcessA(application.c_str(), text.data(), nullptr, nullptr, TRUE, 0, block.data(),
+                                     directory.c_str(), &startup, &process);
+            if (!started) error = GetLastError();
+        }
         CloseHandle(in);
         CloseHandle(out);
         CloseHandle(err);
-        if (!started) throw std::runtime_error("CreateProcessA failed for " + application);
+        if (!started) {
+            throw std::runtime_error("CreateProcessA failed for " + application + " (error " + std::to_string(error) + ")");
+        }
         WaitForSingleObject(process.hProcess, INFINITE);
         DWORD code = 0;
         GetExitCodeProcess(process.hProcess, &code);
