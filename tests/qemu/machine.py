@@ -7,6 +7,9 @@ import re
 import stat
 import subprocess
 
+# The kernel's RS-485 flags, as the tests read them back.
+ENABLED, RTS_AFTER_SEND, RX_DURING_TX = 0x1, 0x4, 0x10
+
 
 def machine(memory):
     return ["qemu-system-aarch64", "-M", "virt", "-cpu", "cortex-a57", "-m", memory, "-nographic", "-no-reboot", "-nic", "none"]
@@ -32,7 +35,7 @@ class Cpio:
         """Everything under `top`, with its owners, modes and links."""
         for directory, subdirectories, files in os.walk(top):
             subdirectories.sort()
-            for name in sorted(subdirectories) + sorted(files):
+            for name in subdirectories + sorted(files):
                 path = os.path.join(directory, name)
                 info = os.lstat(path)
                 relative = os.path.relpath(path, top)

@@ -12,9 +12,8 @@ import os
 import re
 import sys
 
-from machine import Cpio, board_device_tree, boot
+from machine import ENABLED, RTS_AFTER_SEND, RX_DURING_TX, Cpio, board_device_tree, boot
 
-ENABLED, RTS_ON_SEND, RTS_AFTER_SEND, RX_DURING_TX = 0x1, 0x2, 0x4, 0x10
 MEMORY = "256M"
 
 

@@ -16,10 +16,9 @@ import shutil
 import subprocess
 import sys
 
-from machine import Cpio, board_device_tree, boot
+from machine import ENABLED, RTS_AFTER_SEND, RX_DURING_TX, Cpio, board_device_tree, boot
 
 MEMORY = "1024M"
-ENABLED, RTS_AFTER_SEND, RX_DURING_TX = 0x1, 0x4, 0x10
 
 
 def prepare_root(args, root):
