@@ -12,7 +12,10 @@
 
 #include "ports/lumtor_ports.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <link.h>
 #include <sys/mman.h>
 #endif
 
@@ -20,6 +23,7 @@ namespace {
 
 enum class FaultAt { none, enumerate, location, txvr };
 enum class FaultKind { access, divide, illegal, abort, stack, bus };
+enum class FaultLock { none, heap, loader };
 
 struct SimulatedPort {
     std::u16string name;
@@ -30,6 +34,7 @@ struct SimulatedPort {
     FaultAt fault = FaultAt::none;
     bool faultWrites = true;
     FaultKind faultKind = FaultKind::access;
+    FaultLock faultLock = FaultLock::none;
 };
 
 struct Simulation {
@@ -77,6 +82,9 @@ SimulatedPort parsePort(const std::string& line) {
                              : value == "stack"   ? FaultKind::stack
                              : value == "bus"     ? FaultKind::bus
                                                   : FaultKind::access;
+        }
+        else if (key == "fault-lock") {
+            port.faultLock = value == "heap" ? FaultLock::heap : value == "loader" ? FaultLock::loader : FaultLock::none;
         }
         else if (key == "fault") {
             port.fault = value == "enum" ? FaultAt::enumerate
@@ -172,7 +180,7 @@ int exhaustStack(int depth) {
 
 // A real fault of the port's kind, as a broken driver library would raise it.
 // Exempt from the undefined-behaviour checks: the faults are the point.
-__attribute__((no_sanitize("undefined"))) void raiseFault(const SimulatedPort& port) {
+__attribute__((no_sanitize("undefined"))) void raiseFaultOfKind(const SimulatedPort& port) {
     volatile std::uintptr_t address = 16;
     volatile int zero = 0, numerator = 7;
     switch (port.faultKind) {
@@ -190,6 +198,38 @@ __attribute__((no_sanitize("undefined"))) void raiseFault(const SimulatedPort& p
         break;
     }
 }
+
+#ifdef _WIN32
+// A broken library that corrupts its heap faults inside the heap's code, with
+// the process heap's lock held; one that faults while the system loads or
+// unloads a module holds the loader lock.
+void raiseFault(const SimulatedPort& port) {
+    if (port.faultLock == FaultLock::heap) {
+        HeapLock(GetProcessHeap());
+    } else if (port.faultLock == FaultLock::loader) {
+        using LockLoader = LONG(WINAPI*)(ULONG, ULONG*, ULONG_PTR*);
+        const auto lock = reinterpret_cast<LockLoader>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "LdrLockLoaderLock")));
+        ULONG_PTR cookie = 0;
+        if (lock) lock(0, nullptr, &cookie);
+    }
+    raiseFaultOfKind(port);
+}
+#else
+// The loader's lock is held while dl_iterate_phdr calls back; a heap lock
+// cannot be taken from outside the C library, so "heap" faults plainly.
+int faultWithLoaderLock(dl_phdr_info*, std::size_t, void* port) {
+    raiseFaultOfKind(*static_cast<const SimulatedPort*>(port));
+    return 1;
+}
+
+void raiseFault(const SimulatedPort& port) {
+    if (port.faultLock == FaultLock::loader) {
+        dl_iterate_phdr(faultWithLoaderLock, const_cast<SimulatedPort*>(&port));
+    }
+    raiseFaultOfKind(port);
+}
+#endif
 
 SimulatedPort* findPort(const char16_t* name) {
     if (!name) return nullptr;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <regex>
 
 #include "support/expected_log.h"
@@ -148,6 +149,31 @@ TEST_F(SafePaths, EveryKindOfFaultInsideTheLibraryEndsThroughTheReport) {
                                                 " at [0-9A-F]{8}\\.\n" + c.report + "\n")))
             << c.kind << ": " << result.standardError;
 #endif
+    }
+}
+
+// A library that corrupts its heap faults with the heap's lock held; one that
+// faults while a module loads holds the loader lock. Neither may keep an
+// unattended run from ending, whether a box could be seen or not.
+TEST_F(SafePaths, AFaultWithTheHeapOrLoaderLockHeldEndsWithinSeconds) {
+    writeFile(config(), "Port1=RS232\n");
+    for (const bool unseen : {false, true}) {
+        for (const char* lock : {"heap", "loader"}) {
+            writeFile(scratch / "ports.txt", std::string("name=A number=1 fault=txvr fault-lock=") + lock + "\n");
+            const Environment environment{{"LUMTOR_STANDIN_PORTS", (scratch / "ports.txt").string()}};
+            const auto start = std::chrono::steady_clock::now();
+#ifdef _WIN32
+            const RunResult result =
+                runCommandLine(program, "\"" + program.string() + "\"", scratch.path(), environment, unseen);
+#else
+            if (unseen) continue; // no window stations
+            const RunResult result = runProgram(program, {}, scratch.path(), environment);
+#endif
+            const auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            EXPECT_EQ(result.exitStatus, 1) << lock << (unseen ? " unseen" : " seen");
+            EXPECT_LT(seconds, 15.0) << lock << (unseen ? " unseen" : " seen");
+            EXPECT_FALSE(fs::exists(scratch / "bin" / "SkarvelConfig.log")) << lock;
+        }
     }
 }
 

@@ -36,9 +36,13 @@ bool findModule(std::uintptr_t address, char (&name)[MAX_PATH + 1], std::uintptr
     return true;
 }
 
+// Whether anyone can see a box, decided at start: a fault then needs no call
+// at all to know it, even with the loader lock or the heap's lock held.
 // Unattended (a start-up task as SYSTEM, on an invisible window station) the
 // report shows nothing and the program ends with status 1 at once.
-bool reportCanBeSeen() {
+bool boxCanBeSeen = false;
+
+bool stationIsVisible() {
     USEROBJECTFLAGS flags{};
     const HWINSTA station = GetProcessWindowStation();
     const bool known =
@@ -46,13 +50,23 @@ bool reportCanBeSeen() {
     return failureBoxCanBeSeen(known, flags.dwFlags);
 }
 
+// Ends the process without running anything more of it: no DLL is told
+// (the faulting library's own clean-up could fault or wait again).
+[[noreturn]] void endWithFailure() {
+    TerminateProcess(GetCurrentProcess(), 1);
+    for (;;) Sleep(INFINITE);
+}
+
 void show(const FailureText& text) {
-    if (!reportCanBeSeen()) return;
     char message[FailureText::capacity + 1];
     text.view().copy(message, FailureText::capacity);
     message[text.length] = '\0';
     MessageBoxA(nullptr, message, "Application Error", MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }
+
+// Set by the report thread once it has run, found the module and taken and
+// released the heap's lock: from then on a box can be made.
+volatile LONG reportReady = 0;
 
 DWORD WINAPI reportFailure(void* failure) {
     const EXCEPTION_RECORD& record = *static_cast<EXCEPTION_POINTERS*>(failure)->ExceptionRecord;
@@ -60,7 +74,7 @@ DWORD WINAPI reportFailure(void* failure) {
     char module[MAX_PATH + 1];
     std::uintptr_t base = 0;
     const bool inModule = findModule(code, module, base);
-
+    FailureText text;
     if (record.ExceptionCode == EXCEPTION_ACCESS_VIOLATION && record.NumberParameters >= 2) {
         AccessFault fault;
         fault.codeAddress = code;
@@ -70,28 +84,41 @@ DWORD WINAPI reportFailure(void* failure) {
                                                               : AccessKind::unknown;
         fault.moduleName = inModule ? module : nullptr;
         fault.moduleBase = base;
-        show(formatAccessViolationReport(fault, programFileName, addressDigits));
+        text = formatAccessViolationReport(fault, programFileName, addressDigits);
     } else {
-        show(formatExternalExceptionReport(static_cast<std::uint32_t>(record.ExceptionCode), code,
-                                           inModule ? module : nullptr, base, programFileName, addressDigits));
+        text = formatExternalExceptionReport(static_cast<std::uint32_t>(record.ExceptionCode), code,
+                                             inModule ? module : nullptr, base, programFileName, addressDigits);
     }
+    // The box allocates: a heap the faulting thread holds would stop it for good.
+    const HANDLE heap = GetProcessHeap();
+    HeapLock(heap);
+    HeapUnlock(heap);
+    InterlockedExchange(&reportReady, 1);
+    show(text);
     return 0;
 }
 
+// How long the report thread may take to be ready to show its box: it cannot
+// even start while the faulting thread holds the loader lock.
+constexpr DWORD readyLimitMilliseconds = 5000;
+
 LONG WINAPI onUnhandledFailure(EXCEPTION_POINTERS* pointers) {
+    if (!boxCanBeSeen) endWithFailure();
     // On a thread of its own: the failing thread's stack may be all but used
-    // up (a stack overflow leaves a few kilobytes).
-    if (const HANDLE thread = CreateThread(nullptr, 256 * 1024, reportFailure, pointers, 0, nullptr)) {
-        WaitForSingleObject(thread, INFINITE);
-    } else {
-        reportFailure(pointers);
+    // up (a stack overflow leaves a few kilobytes), and it may hold locks.
+    const HANDLE thread = CreateThread(nullptr, 256 * 1024, reportFailure, pointers, 0, nullptr);
+    if (thread == nullptr) endWithFailure();
+    for (DWORD waited = 0; InterlockedCompareExchange(&reportReady, 0, 0) == 0; waited += 50) {
+        if (waited >= readyLimitMilliseconds) endWithFailure();
+        if (WaitForSingleObject(thread, 50) == WAIT_OBJECT_0) break;
     }
-    ExitProcess(1);
+    // Ready: the box waits for the person who can see it.
+    WaitForSingleObject(thread, INFINITE);
+    endWithFailure();
 }
 
 // abort() ends the process quietly on Windows; make it a failure like any other.
 void onAbort(int) { RaiseException(0x40000015, EXCEPTION_NONCONTINUABLE, 0, nullptr); }
-
 } // namespace
 
 void installFailureReport() {
@@ -103,6 +130,7 @@ void installFailureReport() {
     }
     // An unattended run must never wait at a "no disk in drive" prompt.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    boxCanBeSeen = stationIsVisible();
     SetUnhandledExceptionFilter(onUnhandledFailure);
     signal(SIGABRT, onAbort);
 }
@@ -112,8 +140,10 @@ void installFailureReport() {
     char module[MAX_PATH + 1];
     std::uintptr_t base = 0;
     const bool inModule = findModule(caller, module, base);
-    show(formatFailureReport(kindName, inModule ? module : programFileName, inModule ? caller - base : caller - 0x1000,
-                             message, addressDigits));
+    if (boxCanBeSeen) {
+        show(formatFailureReport(kindName, inModule ? module : programFileName,
+                                 inModule ? caller - base : caller - 0x1000, message, addressDigits));
+    }
     ExitProcess(1);
 }
 

@@ -44,9 +44,10 @@ RunResult runProgram(const fs::path& program, const std::vector<std::string>& ar
                      std::uint64_t addressSpaceLimit = 0);
 
 #ifdef _WIN32
-// Runs `program` with exactly `commandLine` as its raw command-line text.
+// Runs `program` with exactly `commandLine` as its raw command-line text;
+// `unseen`: on a window station nobody sees, as a start-up task runs.
 RunResult runCommandLine(const fs::path& program, const std::string& commandLine, const fs::path& workingDir,
-                         const Environment& extraEnvironment = {});
+                         const Environment& extraEnvironment = {}, bool unseen = false);
 #endif
 
 std::string readFile(const fs::path& path);
