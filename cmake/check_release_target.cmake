@@ -1,6 +1,7 @@
 # Checks the 32-bit Windows release target without running it:
 #   cmake -DOBJDUMP=... -DPROGRAM=SkarvelConfig.exe -DLIBRARY=LumtorPort.dll -P check_release_target.cmake
-# It must be a PE32 program for i386 of the Windows GUI subsystem, import only
+# It must be a PE32 program for i386 of the Windows GUI subsystem that Windows
+# XP starts (header versions at most 5.01, nothing imported from later), import only
 # system DLLs and LumtorPort.dll (exactly its three undecorated names), and carry
 # its version resource and a manifest that asks for no elevation.
 
@@ -25,6 +26,16 @@ endif()
 if(NOT headers MATCHES "Subsystem[ \t]+00000002[ \t]+\\(Windows GUI\\)")
   fail("not of the Windows GUI subsystem")
 endif()
+
+# Windows XP (5.01) refuses to start a program whose header asks for a later
+# system or subsystem version.
+foreach(field OSystem Subsystem)
+  if(NOT headers MATCHES "Major${field}Version[ \t]+([0-9]+)\nMinor${field}Version[ \t]+([0-9]+)")
+    fail("no ${field} version in the header")
+  elseif(CMAKE_MATCH_1 GREATER 5 OR (CMAKE_MATCH_1 EQUAL 5 AND CMAKE_MATCH_2 GREATER 1))
+    fail("the header asks for ${field} version ${CMAKE_MATCH_1}.${CMAKE_MATCH_2}, later than Windows XP's 5.01")
+  endif()
+endforeach()
 
 # Every imported DLL, and the names imported from LumtorPort.dll.
 set(system_dlls kernel32.dll user32.dll msvcrt.dll)

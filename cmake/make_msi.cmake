@@ -5,7 +5,7 @@ cmake_minimum_required(VERSION 3.25)
 # The stripped program, the README, the example configuration and a
 # configuration that sets nothing until edited, into Program Files; a
 # scheduled task as SYSTEM that runs the program at every start-up, before
-# anyone logs on (left out with the property NOSTARTUPTASK=1).
+# anyone logs on.
 
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
@@ -13,26 +13,58 @@ execute_process(COMMAND ${STRIP} -o ${WORK}/SkarvelConfig.exe ${PROGRAM} COMMAND
 file(COPY_FILE ${SOURCE_DIR}/README.md ${WORK}/README.md)
 file(COPY_FILE ${SOURCE_DIR}/examples/SkarvelConfig.cfg ${WORK}/SkarvelConfig.example.cfg)
 file(COPY_FILE ${SOURCE_DIR}/packaging/windows/SkarvelConfig.cfg ${WORK}/SkarvelConfig.cfg)
+file(COPY_FILE ${SOURCE_DIR}/packaging/windows/SkarvelConfig.task.head ${WORK}/SkarvelConfig.task.head)
 
-# The same GUID for the same version, another for the next.
+# The same GUIDs for the same version, others for the next.
 string(UUID program_guid NAMESPACE 6E1F0C52-8C2B-4D1A-9E55-2F4C7A0B9D31 NAME "SkarvelConfig program ${VERSION}"
        TYPE SHA1 UPPER)
-execute_process(COMMAND ${WIXL} -a x86 -D Version=${VERSION} -D ProgramGuid=${program_guid} -o ${OUTPUT}
-                        ${SOURCE_DIR}/packaging/windows/SkarvelConfig.wxs
+string(UUID product_code NAMESPACE 6E1F0C52-8C2B-4D1A-9E55-2F4C7A0B9D31 NAME "SkarvelConfig product ${VERSION}"
+       TYPE SHA1 UPPER)
+execute_process(COMMAND ${WIXL} -a x86 -D Version=${VERSION} -D ProgramGuid=${program_guid}
+                        -D ProductCode=${product_code} -o ${OUTPUT} ${SOURCE_DIR}/packaging/windows/SkarvelConfig.wxs
                 WORKING_DIRECTORY ${WORK} COMMAND_ERROR_IS_FATAL ANY)
+
+# The start-up task, as SYSTEM at every start, before anyone logs on.
+# Vista and later: registered from a task definition (SkarvelConfig.task.head
+# says what it sets). The program's path is known only at installation, so
+# cmd.exe, started in the program's folder, writes it after the head into
+# SkarvelConfig.task.xml (< and > escaped; the path, in quotes, needs nothing).
+# Each action's command stays within the 255 characters the table allows.
+set(schtasks "\"[SystemFolder]schtasks.exe\"")
+set(definition "SkarvelConfig.task.xml")
+set(write_definition "\"[SystemFolder]cmd.exe\" /d /s /c \">${definition} type SkarvelConfig.task.head&& >>${definition} echo ^<Command^>\"%CD%\\SkarvelConfig.exe\"^</Command^>^</Exec^>^</Actions^>^</Task^>\"")
+set(task "${schtasks} /Create /TN SkarvelConfig /XML \"[INSTALLDIR]${definition}\" /F")
+# Windows XP: its schtasks knows no task definitions and no /F; an old task
+# of the same name is deleted first.
+set(task_xp "${schtasks} /Create /TN SkarvelConfig /SC ONSTART /RU SYSTEM /TR \"\\\"[INSTALLDIR]SkarvelConfig.exe\\\"\"")
+set(untask "${schtasks} /Delete /TN SkarvelConfig /F")
 
 # What wixl cannot say. The configuration is permanent (0x10) and never
 # overwritten (0x80): an administrator's edits survive upgrade and uninstall.
-# The task's actions run deferred, as the system (no impersonation), and a
-# failure does not stop the installation (3170 = 34 + 64 + 1024 + 2048).
-set(task "\"[SystemFolder]schtasks.exe\" /Create /F /TN SkarvelConfig /SC ONSTART /RU SYSTEM /TR \"\\\"[INSTALLDIR]SkarvelConfig.exe\\\"\"")
-set(untask "\"[SystemFolder]schtasks.exe\" /Delete /F /TN SkarvelConfig")
+# The task's actions run deferred (1024), as the system (no impersonation,
+# 2048): 3106 fails the installation when the task cannot be registered, and
+# it is rolled back (rollback: 256); 3170 goes on whatever the result
+# (continue: 64): deleting a task that may not be there, and on XP, where
+# the result cannot be checked here (see the README).
+set(install "NOT REMOVE")
+set(vista "VersionNT >= 600")
+set(xp "VersionNT < 600")
 foreach(query
     "UPDATE Component SET Attributes = 144 WHERE Component = 'Configuration'"
-    "INSERT INTO CustomAction (Action, Type, Source, Target) VALUES ('RegisterStartupTask', 3170, 'SystemFolder', '${task}')"
+    # The task definition goes with the program (2: when it is removed).
+    "INSERT INTO RemoveFile (FileKey, Component_, FileName, DirProperty, InstallMode) VALUES ('TaskDefinition', 'Program', 'SkarvelConfig.task.xml', 'INSTALLDIR', 2)"
+    "INSERT INTO CustomAction (Action, Type, Source, Target) VALUES ('WriteStartupTask', 3106, 'INSTALLDIR', '${write_definition}')"
+    "INSERT INTO CustomAction (Action, Type, Source, Target) VALUES ('RegisterStartupTask', 3106, 'SystemFolder', '${task}')"
+    "INSERT INTO CustomAction (Action, Type, Source, Target) VALUES ('ClearStartupTaskXP', 3170, 'SystemFolder', '${untask}')"
+    "INSERT INTO CustomAction (Action, Type, Source, Target) VALUES ('RegisterStartupTaskXP', 3170, 'SystemFolder', '${task_xp}')"
+    "INSERT INTO CustomAction (Action, Type, Source, Target) VALUES ('UnregisterStartupTaskOnRollback', 3426, 'SystemFolder', '${untask}')"
     "INSERT INTO CustomAction (Action, Type, Source, Target) VALUES ('RemoveStartupTask', 3170, 'SystemFolder', '${untask}')"
-    "INSERT INTO InstallExecuteSequence (Action, Condition, Sequence) VALUES ('RemoveStartupTask', 'REMOVE=\"ALL\" AND NOT UPGRADINGPRODUCTCODE AND NOT NOSTARTUPTASK', 3499)"
-    "INSERT INTO InstallExecuteSequence (Action, Condition, Sequence) VALUES ('RegisterStartupTask', 'NOT REMOVE AND NOT NOSTARTUPTASK', 6401)")
+    "INSERT INTO InstallExecuteSequence (Action, Condition, Sequence) VALUES ('RemoveStartupTask', 'REMOVE=\"ALL\" AND NOT UPGRADINGPRODUCTCODE', 3499)"
+    "INSERT INTO InstallExecuteSequence (Action, Condition, Sequence) VALUES ('UnregisterStartupTaskOnRollback', '${install} AND NOT OLDERVERSIONFOUND', 6400)"
+    "INSERT INTO InstallExecuteSequence (Action, Condition, Sequence) VALUES ('WriteStartupTask', '${install} AND ${vista}', 6401)"
+    "INSERT INTO InstallExecuteSequence (Action, Condition, Sequence) VALUES ('RegisterStartupTask', '${install} AND ${vista}', 6402)"
+    "INSERT INTO InstallExecuteSequence (Action, Condition, Sequence) VALUES ('ClearStartupTaskXP', '${install} AND ${xp}', 6403)"
+    "INSERT INTO InstallExecuteSequence (Action, Condition, Sequence) VALUES ('RegisterStartupTaskXP', '${install} AND ${xp}', 6404)")
   execute_process(COMMAND ${MSIBUILD} ${OUTPUT} -q "${query}" COMMAND_ERROR_IS_FATAL ANY)
 endforeach()
 message(STATUS "${OUTPUT}: made")
