@@ -9,7 +9,7 @@ namespace {
 
 linuxports::SerialPortCalls& calls() {
     static linuxports::LinuxDeviceAccess devices;
-    static linuxports::SerialPortLibrary ports("/sys/class/tty", "/dev", devices);
+    static linuxports::SerialPortLibrary ports("/sys/class/tty", "/dev", "/run/udev/data", devices);
     static linuxports::SerialPortCalls calls(ports);
     return calls;
 }

@@ -42,20 +42,24 @@ serial_rs485 requestFor(const serial_rs485& current, std::uint32_t wanted) {
     return request;
 }
 
-bool keptAsRequested(const serial_rs485& request, const serial_rs485& held, KernelGeneration generation) {
+bool sameSettings(const serial_rs485& a, const serial_rs485& b) {
+    return a.flags == b.flags && a.delay_rts_before_send == b.delay_rts_before_send &&
+           a.delay_rts_after_send == b.delay_rts_after_send && a.addr_recv == b.addr_recv && a.addr_dest == b.addr_dest;
+}
+
+bool keptAsRequested(const serial_rs485& request, const serial_rs485& held) {
+    // Off is off: from 6.0 the core forgets the details, and a driver may set
+    // an RTS flag again for the next time (the 8250's on 6.1).
+    if (!(request.flags & SER_RS485_ENABLED)) return !(held.flags & SER_RS485_ENABLED);
     serial_rs485 expected = request;
-    const bool enabled = request.flags & SER_RS485_ENABLED;
-    if (!enabled && generation != KernelGeneration::unfiltered) {
-        // The serial core forgets every detail when RS-485 goes off.
-        expected = serial_rs485{};
-    } else if (enabled && (request.flags & modeRs422Flag)) {
+    if (request.flags & modeRs422Flag) {
         // RS-422 has no direction to switch: only termination stays.
         expected.flags &= SER_RS485_ENABLED | modeRs422Flag | SER_RS485_TERMINATE_BUS;
     }
     std::uint32_t compared = ~0u;
     // A port that held no valid RTS polarity (both or neither) has none to
     // keep: the kernel picks one, and any is taken.
-    if (enabled && !(request.flags & modeRs422Flag) &&
+    if (!(request.flags & modeRs422Flag) &&
         !(request.flags & SER_RS485_RTS_ON_SEND) == !(request.flags & SER_RS485_RTS_AFTER_SEND)) {
         compared &= ~rtsFlags;
     }

@@ -50,7 +50,11 @@ bool inMode(const serial_rs485& current, std::uint32_t wanted);
 // RTS polarity, delays, termination and addressing as they were.
 serial_rs485 requestFor(const serial_rs485& current, std::uint32_t wanted);
 
+// Whether two sets of RS-485 settings are the same in every field the kernel keeps.
+bool sameSettings(const serial_rs485& a, const serial_rs485& b);
+
 // Whether the kernel holds what it documents for an accepted `request`.
-bool keptAsRequested(const serial_rs485& request, const serial_rs485& held, KernelGeneration generation);
+// RS-232 is RS-485 off, whatever details or RTS flag the driver keeps for later.
+bool keptAsRequested(const serial_rs485& request, const serial_rs485& held);
 
 } // namespace linuxports

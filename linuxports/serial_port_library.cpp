@@ -62,8 +62,27 @@ private:
 
 } // namespace
 
-SerialPortLibrary::SerialPortLibrary(std::string sysfsTtyRoot, std::string devRoot, DeviceAccess& devices)
-    : sysfsTtyRoot_(std::move(sysfsTtyRoot)), devRoot_(std::move(devRoot)), devices_(devices) {}
+SerialPortLibrary::SerialPortLibrary(std::string sysfsTtyRoot, std::string devRoot, std::string udevDataRoot,
+                                     DeviceAccess& devices)
+    : sysfsTtyRoot_(std::move(sysfsTtyRoot)), devRoot_(std::move(devRoot)), udevDataRoot_(std::move(udevDataRoot)),
+      devices_(devices) {}
+
+bool SerialPortLibrary::ignoredByAdministrator(const std::string& sysfsEntry) const {
+    // udev keeps a character device's properties in c<major>:<minor>, one
+    // "E:NAME=value" line each.
+    std::string number;
+    if (!readAttribute(sysfsEntry + "/dev", number) || number.find('/') != std::string::npos) return false;
+    std::FILE* file = std::fopen((udevDataRoot_ + "/c" + number).c_str(), "re");
+    if (!file) return false;
+    char line[512];
+    bool ignored = false;
+    while (!ignored && std::fgets(line, sizeof line, file)) {
+        line[std::strcspn(line, "\n")] = '\0';
+        ignored = std::strcmp(line, "E:SKARVELCONFIG_IGNORE=1") == 0;
+    }
+    std::fclose(file);
+    return ignored;
+}
 
 SerialPortLibrary::~SerialPortLibrary() { closeHeld(); }
 
@@ -89,6 +108,7 @@ std::vector<std::string> SerialPortLibrary::scanPorts() const {
             // an 8250 port of type 0 is a placeholder with no hardware behind it.
             std::string type;
             if (!exists(base + "/device") || !readAttribute(base + "/type", type) || type == "0") continue;
+            if (ignoredByAdministrator(base)) continue;
             Found port{name, -1, name};
             std::int32_t number = 0;
             if (splitName(name, port.family, number)) port.number = number;
@@ -167,10 +187,20 @@ bool SerialPortLibrary::setMode(const std::string& name, std::int32_t modeCode) 
     if (inMode(current, wanted)) return true;
     serial_rs485 request = requestFor(current, wanted);
     const serial_rs485 asked = request;
-    if (devices_.setRs485(handle, request) != 0) return false;
+    const bool accepted = devices_.setRs485(handle, request) == 0;
     // Read back what the kernel holds now, not what it answered.
     serial_rs485 kept{};
-    return devices_.getRs485(handle, kept) == 0 && keptAsRequested(asked, kept, generation);
+    const bool read = devices_.getRs485(handle, kept) == 0;
+    if (accepted && read && keptAsRequested(asked, kept)) return true;
+    // A change reported as failed leaves the port in the mode it held: a
+    // driver that added or dropped a flag must not leave the transceiver
+    // switched. (Turning RS-485 off again loses its details from 6.0 on, by
+    // the kernel's own rule.)
+    if (!read || !sameSettings(kept, current)) {
+        serial_rs485 restored = current;
+        devices_.setRs485(handle, restored);
+    }
+    return false;
 }
 
 } // namespace linuxports

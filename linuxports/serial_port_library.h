@@ -1,8 +1,9 @@
 #pragma once
 
 // The port library for Linux: the serial-core ports of the machine, switched
-// through the kernel's RS-485 interface. The sysfs and /dev roots and the
-// kernel's calls are handed in, so that tests can stand in for the kernel.
+// through the kernel's RS-485 interface. The sysfs, /dev and udev database
+// roots and the kernel's calls are handed in, so that tests can stand in for
+// the kernel.
 
 #include <linux/serial.h>
 
@@ -35,7 +36,8 @@ public:
 
 class SerialPortLibrary {
 public:
-    SerialPortLibrary(std::string sysfsTtyRoot, std::string devRoot, DeviceAccess& devices);
+    SerialPortLibrary(std::string sysfsTtyRoot, std::string devRoot, std::string udevDataRoot,
+                      DeviceAccess& devices);
     ~SerialPortLibrary();
     SerialPortLibrary(const SerialPortLibrary&) = delete;
     SerialPortLibrary& operator=(const SerialPortLibrary&) = delete;
@@ -52,16 +54,20 @@ public:
     // is refused without touching the port.
     bool setMode(const std::string& name, std::int32_t modeCode);
 
-    // The serial-core ports under the sysfs root: by name family, then number.
+    // The serial-core ports under the sysfs root, by name family, then number;
+    // without those an administrator keeps away (udev property
+    // SKARVELCONFIG_IGNORE=1), which are never opened, listed or numbered.
     std::vector<std::string> scanPorts() const;
 
 private:
     // A device name that is safe to put after the /dev root.
     bool plainDeviceName(const std::string& name) const;
+    bool ignoredByAdministrator(const std::string& sysfsEntry) const;
     void closeHeld();
 
     std::string sysfsTtyRoot_;
     std::string devRoot_;
+    std::string udevDataRoot_;
     DeviceAccess& devices_;
     std::vector<std::string> ports_;
     // The port the last location call found configurable, still open.
