@@ -1,6 +1,7 @@
 // A simulated port library with the LumtorPorts interface. See README.md.
 
 #include <algorithm>
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -22,7 +23,7 @@
 namespace {
 
 enum class FaultAt { none, enumerate, location, txvr };
-enum class FaultKind { access, divide, illegal, abort, stack, bus };
+enum class FaultKind { access, divide, illegal, abort, stack, bus, breakpoint };
 enum class FaultLock { none, heap, loader };
 
 struct SimulatedPort {
@@ -81,6 +82,7 @@ SimulatedPort parsePort(const std::string& line) {
                              : value == "abort"   ? FaultKind::abort
                              : value == "stack"   ? FaultKind::stack
                              : value == "bus"     ? FaultKind::bus
+                             : value == "breakpoint" ? FaultKind::breakpoint
                                                   : FaultKind::access;
         }
         else if (key == "fault-lock") {
@@ -169,6 +171,21 @@ void raiseBusError() {
 }
 #endif
 
+// The processor's breakpoint instruction, left in a library built for debugging.
+void raiseBreakpoint() {
+#if defined(_WIN32)
+    DebugBreak();
+#elif defined(__i386__) || defined(__x86_64__)
+    __asm__ volatile("int3");
+#elif defined(__aarch64__)
+    __asm__ volatile("brk #0");
+#elif defined(__arm__)
+    __asm__ volatile(".inst 0xe7f001f0"); // the kernel's breakpoint instruction
+#else
+    std::raise(SIGTRAP);
+#endif
+}
+
 // Recurses until the stack runs out; the depth test only keeps the compiler
 // from seeing an endless recursion.
 int exhaustStack(int depth) {
@@ -189,6 +206,7 @@ __attribute__((no_sanitize("undefined"))) void raiseFaultOfKind(const SimulatedP
     case FaultKind::abort: std::abort();
     case FaultKind::stack: zero = exhaustStack(zero); break;
     case FaultKind::bus: raiseBusError(); break;
+    case FaultKind::breakpoint: raiseBreakpoint(); break;
     case FaultKind::access:
         if (port.faultWrites) {
             *reinterpret_cast<volatile int*>(address) = 1;

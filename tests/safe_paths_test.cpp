@@ -80,6 +80,12 @@ TEST_F(SafePaths, ALogNamedAsADeviceOrPipeIsWrittenToNeverReplaced) {
     EXPECT_FALSE(fs::is_symlink(scratch / "link.log"));
     EXPECT_EQ(readFile(scratch / "target.log"), "someone else's file");
     EXPECT_EQ(logLines(readFile(scratch / "link.log")), withHeader({}));
+    // A dangling one too: replaced, never followed to create what it names.
+    fs::create_symlink(scratch / "nowhere.log", scratch / "dangling.log");
+    EXPECT_EQ(run({"/LOG=dangling.log"}).exitStatus, 0);
+    EXPECT_FALSE(fs::is_symlink(scratch / "dangling.log"));
+    EXPECT_FALSE(fs::exists(scratch / "nowhere.log"));
+    EXPECT_EQ(logLines(readFile(scratch / "dangling.log")), withHeader({}));
 }
 
 TEST_F(SafePaths, TheLogIsReadableByAllAsTheUmaskAllows) {
@@ -126,6 +132,7 @@ TEST_F(SafePaths, EveryKindOfFaultInsideTheLibraryEndsThroughTheReport) {
         {"illegal", "External exception C000001D\\."},
         {"abort", "External exception 40000015\\."},
         {"stack", "External exception C00000FD\\."},
+        {"breakpoint", "External exception 80000003\\."},
         {"bus", "Access violation at address [0-9A-F]{8,} in module '" + module + "'\\. Read of address [0-9A-F]+\\."},
     };
     writeFile(config(), "Port1=RS232\n");
