@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <fstream>
+#include <sstream>
 
 namespace linuxports {
 
@@ -16,10 +18,53 @@ KernelGeneration LinuxDeviceAccess::generation() {
 }
 
 int LinuxDeviceAccess::open(const std::string& path) {
+    // The kernel raises DTR and RTS on every open of a port whose speed is
+    // not 0, also of one another program holds with them low (a device held
+    // in reset by DTR would be released). Where the lines can be read first,
+    // they are put back at once.
+    int before = 0;
+    const bool known = modemLines(path, before);
     // Non-blocking, so a port waiting for carrier cannot hold up the boot, and
     // never as a controlling terminal; no line setting is changed.
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    return fd >= 0 ? fd : -errno;
+    if (fd < 0) return -errno;
+    int now = 0;
+    if (known && ioctl(fd, TIOCMGET, &now) == 0) {
+        const int lowered = now & ~before & (TIOCM_DTR | TIOCM_RTS);
+        if (lowered) ioctl(fd, TIOCMBIC, &lowered);
+    }
+    return fd;
+}
+
+bool LinuxDeviceAccess::modemLines(const std::string& path, int& lines) const {
+    // /proc/tty/drivers: "serial  /dev/ttyS  4 64-111 serial", then line N
+    // of /proc/tty/driver/serial for /dev/ttySN: "... tx:0 rx:0 RTS|DTR", the
+    // part from " tx:" on shown only to CAP_SYS_ADMIN.
+    std::ifstream drivers(procRoot_ + "/tty/drivers");
+    std::string entry;
+    while (std::getline(drivers, entry)) {
+        std::istringstream fields(entry);
+        std::string driver, prefix;
+        if (!(fields >> driver >> prefix) || prefix.empty() || path.compare(0, prefix.size(), prefix) != 0) continue;
+        const std::string index = path.substr(prefix.size());
+        if (index.empty() || index.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream table(procRoot_ + "/tty/driver/" + driver);
+        std::string line;
+        while (std::getline(table, line)) {
+            if (line.compare(0, index.size() + 1, index + ":") != 0) continue;
+            if (line.find(" tx:") == std::string::npos) return false;
+            const std::string status = line.substr(line.find_last_of(' ') + 1);
+            lines = 0;
+            std::istringstream names(status);
+            for (std::string name; std::getline(names, name, '|');) {
+                if (name == "DTR") lines |= TIOCM_DTR;
+                if (name == "RTS") lines |= TIOCM_RTS;
+            }
+            return true;
+        }
+        return false;
+    }
+    return false;
 }
 
 bool LinuxDeviceAccess::claim(int handle) {

@@ -179,8 +179,10 @@ void raiseBreakpoint() {
     __asm__ volatile("int3");
 #elif defined(__aarch64__)
     __asm__ volatile("brk #0");
+#elif defined(__arm__) && defined(__thumb__)
+    __asm__ volatile(".inst.n 0xde01"); // the kernel's breakpoint instructions
 #elif defined(__arm__)
-    __asm__ volatile(".inst 0xe7f001f0"); // the kernel's breakpoint instruction
+    __asm__ volatile(".inst 0xe7f001f0");
 #else
     std::raise(SIGTRAP);
 #endif

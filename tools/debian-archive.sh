@@ -1,6 +1,6 @@
-# Sourced by the tests on real kernels: arm64 packages from Debian, through a
-# private apt configuration on the Debian mirror this machine already uses,
-# cached under $cache (which the sourcing script sets).
+# Sourced by the tests on real kernels: arm64 and armhf packages from Debian,
+# through a private apt configuration on the Debian mirror this machine
+# already uses, cached under $cache (which the sourcing script sets).
 
 # The mirror this machine's apt takes Debian from (deb822 or one-line sources).
 mirror() {
@@ -12,10 +12,13 @@ mirror() {
   } | head -n 1
 }
 
-# fetch SUITE DIR PACKAGE...: arm64 packages of a Debian suite unpacked into DIR;
-# "kernel" stands for the suite's default arm64 kernel image.
+# fetch [--arch ARCH] SUITE DIR PACKAGE...: packages of a Debian suite for
+# ARCH (arm64 unless said) unpacked into DIR; "kernel" stands for the
+# suite's default kernel image for ARCH.
 fetch() {
-  local suite=$1 into=$2 apt=$cache/apt-$1 uri
+  local architecture=arm64
+  if [ "$1" = --arch ]; then architecture=$2; shift 2; fi
+  local suite=$1 into=$2 apt=$cache/apt-$1-$architecture uri
   shift 2
   [ -d "$into" ] && return 0
   uri=$(mirror)
@@ -24,13 +27,15 @@ fetch() {
   echo "deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $uri $suite main" > "$apt/sources.list"
   local options=(-o "Dir::Etc::SourceList=$apt/sources.list" -o Dir::Etc::SourceParts=/nonexistent
                  -o "Dir::State::Lists=$apt/lists" -o "Dir::Cache=$apt/cache"
-                 -o APT::Architecture=arm64 -o APT::Architectures=arm64 -o Debug::NoLocking=1)
+                 -o APT::Architecture=$architecture -o APT::Architectures=$architecture -o Debug::NoLocking=1)
   apt-get "${options[@]}" -qq update
   local packages=() package
   for package in "$@"; do
     if [ "$package" = kernel ]; then
-      package=$(apt-cache "${options[@]}" depends linux-image-arm64 | awk '/Depends: linux-image-/ {print $2; exit}')
-      [ -n "$package" ] || { echo "qemu-test: no arm64 kernel in $suite"; exit 1; }
+      local flavour=$architecture
+      [ "$architecture" = armhf ] && flavour=armmp
+      package=$(apt-cache "${options[@]}" depends "linux-image-$flavour" | awk '/Depends: linux-image-/ {print $2; exit}')
+      [ -n "$package" ] || { echo "qemu-test: no $architecture kernel in $suite"; exit 1; }
     fi
     packages+=("$package")
   done

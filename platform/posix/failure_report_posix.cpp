@@ -86,8 +86,14 @@ void readContext(void* context, std::uintptr_t& code, std::uintptr_t& stack, Acc
         }
         at += record.size;
     }
+#elif defined(__arm__)
+    code = static_cast<std::uintptr_t>(uc->uc_mcontext.arm_pc);
+    stack = static_cast<std::uintptr_t>(uc->uc_mcontext.arm_sp);
+    // The fault status register's write-not-read bit.
+    access = (uc->uc_mcontext.error_code & (1u << 11)) ? AccessKind::write : AccessKind::read;
 #else
     (void)uc;
+    (void)access;
     code = 0;
     stack = 0;
 #endif

@@ -37,6 +37,17 @@ say "config $(tr -d '\r' </etc/skarvelconfig/SkarvelConfig.cfg | paste -s -d ' '
 tr -d '\r' </var/log/skarvelconfig/SkarvelConfig.log | while read -r line; do say "log upgrade $line"; done
 say "rs485 upgrade $(/usr/local/bin/rs485_show /dev/ttyAMA0)"
 
+# A port the administrator keeps away (udev property SKARVELCONFIG_IGNORE=1):
+# never opened, listed or numbered.
+echo 'SUBSYSTEM=="tty", KERNEL=="ttyAMA0", ENV{SKARVELCONFIG_IGNORE}="1"' >/etc/udev/rules.d/59-skarvelconfig-ignore.rules
+udevadm control --reload
+udevadm trigger --settle --subsystem-match=tty
+printf 'Port0=RS232\r\n' >/etc/skarvelconfig/SkarvelConfig.cfg
+skarvelconfig >/dev/null 2>&1
+tr -d '\r' </var/log/skarvelconfig/SkarvelConfig.log | while read -r line; do say "log ignored $line"; done
+say "rs485 ignored $(/usr/local/bin/rs485_show /dev/ttyAMA0)"
+rm /etc/udev/rules.d/59-skarvelconfig-ignore.rules
+
 # Purge: nothing of the package stays.
 dpkg --purge skarvelconfig >/dev/null 2>&1
 say "purge $?"

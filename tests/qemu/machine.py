@@ -1,11 +1,12 @@
-"""What the tests on real arm64 kernels share: QEMU's virt machine, its own
-device tree with a real board's RS-485 details on the PL011, and initramfs
-archives in the kernel's newc cpio format."""
+"""What the tests on real kernels share: the boards they boot under QEMU, each
+with a device tree that gives its UARTs a real board's RS-485 details, and
+initramfs archives in the kernel's newc cpio format."""
 import gzip
 import os
 import re
 import stat
 import subprocess
+import threading
 
 # The kernel's RS-485 flags, as the tests read them back.
 ENABLED, RTS_AFTER_SEND, RX_DURING_TX = 0x1, 0x4, 0x10
@@ -71,8 +72,43 @@ def board_device_tree(work, memory):
     return board
 
 
-def boot(kernel, initrd, dtb, memory, append, timeout):
-    result = subprocess.run(
-        machine(memory) + ["-kernel", kernel, "-initrd", initrd, "-dtb", dtb, "-append", append],
-        stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout)
-    return result.stdout.decode(errors="replace").replace("\r", "")
+def patched_device_tree(work, dtb, edit):
+    """A kernel package's device tree for a board, changed by `edit` (text to text)."""
+    source, board = (os.path.join(work, name) for name in ("board.dts", "board.dtb"))
+    subprocess.run(["dtc", "-q", "-I", "dtb", "-O", "dts", "-o", source, dtb], check=True)
+    text = edit(open(source).read())
+    open(source, "w").write(text)
+    subprocess.run(["dtc", "-q", "-I", "dts", "-O", "dtb", "-o", board, source], check=True)
+    return board
+
+
+def with_properties(text, node, properties):
+    """`text` with the node named `node` enabled and given `properties`."""
+    pattern = re.compile(r"(\n\t*" + re.escape(node) + r" \{\n)(.*?)(\n\t*\};)", re.S)
+    match = pattern.search(text)
+    if not match:
+        raise SystemExit(f"no node {node} in the device tree")
+    body = re.sub(r'status = "[a-z]+";', 'status = "okay";', match.group(2))
+    if "status" not in body:
+        body += '\n\t\t\tstatus = "okay";'
+    body += "".join(f"\n\t\t\t{line};" for line in properties)
+    return text[:match.start()] + match.group(1) + body + match.group(3) + text[match.end():]
+
+
+def boot(kernel, initrd, dtb, memory, append, timeout, command=None):
+    """Boots and returns what the console printed, up to the "@@done" line of a
+    test system (some boards cannot power off), or until `timeout`."""
+    command = (command or machine(memory)) + ["-kernel", kernel, "-initrd", initrd, "-dtb", dtb, "-append", append]
+    process = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+    timer = threading.Timer(timeout, process.kill)
+    timer.start()
+    lines = []
+    for raw in process.stdout:
+        line = raw.decode(errors="replace").replace("\r", "")
+        lines.append(line)
+        if line.rstrip("\n").endswith("@@done"):
+            break
+    process.kill()
+    process.wait()
+    timer.cancel()
+    return "".join(lines)

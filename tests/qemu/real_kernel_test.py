@@ -1,41 +1,114 @@
 #!/usr/bin/env python3
-"""Boots real arm64 kernels under QEMU (machine virt, whose PL011 UART ttyAMA0
-has RS-485 control in software from 6.0 on) with the cross-built program and
-the real port library, on a device tree that gives the PL011 the RS-485
-details a real board has (active-low driver enable, delays 3/5), and checks
-after every run what the log says and what the kernel holds.
+"""Boots real kernels under QEMU with the cross-built program and the real port
+library, on a board whose device tree gives its UARTs the RS-485 details a real
+board has, runs the program with one configuration after another, and checks
+after every run what the log says against what each port holds.
 
-Usage: real_kernel_test.py --kernel vmlinuz [--kernel vmlinuz ...] --busybox busybox --bin DIR --sysroot DIR --work DIR
+Boards (one UART driver family each):
+  virt       arm64, the PL011 (RS-485 in software from 6.0 on)
+  sabrelite  armhf, i.MX6Q, the imx UART driver (active-low RTS forces the
+             receiver on)
+  raspi3b    arm64, the mini UART under the 8250 core's software RS-485
+
+Usage: real_kernel_test.py --board NAME --kernel vmlinuz [--kernel ...] --busybox busybox --bin DIR
+                           --sysroot DIR --work DIR
 """
 import argparse
+import glob
 import os
 import re
 import sys
 
-from machine import ENABLED, RTS_AFTER_SEND, RX_DURING_TX, Cpio, board_device_tree, boot
+from machine import ENABLED, RTS_AFTER_SEND, RX_DURING_TX, Cpio, board_device_tree, boot, machine, \
+    patched_device_tree, with_properties
 
-MEMORY = "256M"
+RTS_ON_SEND, RS422 = 0x2, 0x200
+MODES = {"RS232": 0, "RS422": ENABLED | RS422, "RS485": ENABLED, "RS485-2W": ENABLED, "RS485-4W": ENABLED | RX_DURING_TX}
 
 
-def initramfs(args, init_script, path):
+def kernel_dtb(kernel, name):
+    """A device tree from the kernel's own package."""
+    release = os.path.basename(kernel).removeprefix("vmlinuz-")
+    found = glob.glob(os.path.join(os.path.dirname(os.path.dirname(kernel)), "usr/lib", f"linux-image-{release}",
+                                   "**", name), recursive=True)
+    if not found:
+        raise SystemExit(f"no {name} beside {kernel}")
+    return found[0]
+
+
+def serial(*extra):
+    return ["-display", "none", "-monitor", "none", "-no-reboot", "-nic", "none", *extra]
+
+
+BOARDS = {
+    "virt": {
+        "command": machine("256M"), "console": "ttyAMA0", "ports": ["ttyAMA0"],
+        "dtb": lambda work, kernel: board_device_tree(work, "256M"),
+        "runs": [("untouched", "Port7=RS485\r\nPort1=RS485-4W\r\n"), ("two-wire", "Port0=RS485\r\n"),
+                 ("four-wire", "Port0=RS485-4W\r\n"), ("rs422", "Port0=RS422\r\n"), ("rs232", "Port0=RS232\r\n")],
+    },
+    # UART1 RS-485 on at boot, active-low, delays 3/5; UART4 off, delays 2/4;
+    # UART5 off, active-low, delays 1/7. UART2 is the console, without RTS.
+    "sabrelite": {
+        "command": ["qemu-system-arm", "-M", "sabrelite", "-m", "512M"] + serial("-serial", "null", "-serial", "stdio"),
+        "console": "ttymxc1", "ports": ["ttymxc0", "ttymxc3", "ttymxc4"],
+        "dtb": lambda work, kernel: patched_device_tree(work, kernel_dtb(kernel, "imx6q-sabrelite.dtb"), lambda text: (
+            with_properties(with_properties(with_properties(text,
+                "serial@2020000", ["uart-has-rtscts", "rs485-rts-active-low", "rs485-rts-delay = <0x03 0x05>",
+                                   "linux,rs485-enabled-at-boot-time"]),
+                "serial@21f0000", ["uart-has-rtscts", "rs485-rts-delay = <0x02 0x04>"]),
+                "serial@21f4000", ["uart-has-rtscts", "rs485-rts-active-low", "rs485-rts-delay = <0x01 0x07>"]))),
+        "runs": [("two-wire", "Port0=RS485\r\nPort3=RS485\r\nPort4=RS485\r\n"),
+                 ("four-wire", "Port0=RS485-4W\r\nPort3=RS485-4W\r\nPort4=RS485-4W\r\n"),
+                 ("rs422", "Port0=RS422\r\nPort3=RS422\r\nPort4=RS422\r\n"),
+                 ("rs232", "Port0=RS232\r\nPort3=RS232\r\nPort4=RS232\r\n")],
+        # Active-low RTS on the UART's own RTS line: two-wire cannot be had.
+        # UART2 has no RS-485 settings to take: not configurable, not reported.
+        "logs": {"two-wire": ["Failed to set mode for port 0.", "Failed to set mode for port 4."],
+                 "four-wire": [],
+                 "rs422": ["Failed to set mode for port 0.", "Failed to set mode for port 3.",
+                           "Failed to set mode for port 4."],
+                 "rs232": []},
+    },
+    # The mini UART (also the console), active-low, delays 2/6.
+    "raspi3b": {
+        "command": ["qemu-system-aarch64", "-M", "raspi3b", "-m", "1G"] + serial("-serial", "null", "-serial", "stdio"),
+        "console": "ttyS1", "ports": ["ttyS1"],
+        "dtb": lambda work, kernel: patched_device_tree(work, kernel_dtb(kernel, "bcm2837-rpi-3-b.dtb"), lambda text: (
+            with_properties(text, "serial@7e215040", ["rs485-rts-active-low", "rs485-rts-delay = <0x02 0x06>"]))),
+        "runs": [("two-wire", "Port1=RS485\r\n"), ("four-wire", "Port1=RS485-4W\r\n"), ("rs232", "Port1=RS232\r\n"),
+                 ("two-wire-again", "Port1=RS485-2W\r\n")],
+        "logs": {"two-wire": [], "four-wire": [], "rs232": [], "two-wire-again": []},
+    },
+}
+
+
+def initramfs(args, board, path):
     archive = Cpio(path)
     for directory in ("bin", "dev", "proc", "sys", "tmp", "lib", "opt", "opt/skarvel"):
         archive.add(directory, 0o040755)
     read = lambda name: open(name, "rb").read()
     archive.add("bin/busybox", 0o100755, read(args.busybox))
-    archive.add("init", 0o100755, read(init_script))
+    archive.add("init", 0o100755, read(os.path.join(os.path.dirname(__file__), "init")))
     for name in ("SkarvelConfig", "rs485_show"):
         archive.add(f"opt/skarvel/{name}", 0o100755, read(os.path.join(args.bin, name)))
     archive.add("opt/skarvel/libLumtorPort.so", 0o100644, read(os.path.join(args.bin, "libLumtorPort.so")))
-    for library in ("ld-linux-aarch64.so.1", "libc.so.6"):
-        archive.add(f"lib/{library}", 0o100755, read(os.path.realpath(os.path.join(args.sysroot, "lib", library))))
+    archive.add("opt/skarvel/ports", 0o100644, " ".join(board["ports"]).encode())
+    archive.add("opt/skarvel/runs", 0o100644,
+                "".join(f"{name}|{text.replace(chr(13) + chr(10), chr(92) + 'r' + chr(92) + 'n')}\n"
+                        for name, text in board["runs"]).encode())
+    for library in glob.glob(os.path.join(args.sysroot, "lib", "ld-linux-*.so.*")) + \
+            [os.path.join(args.sysroot, "lib", "libc.so.6")]:
+        archive.add(f"lib/{os.path.basename(library)}", 0o100755, read(os.path.realpath(library)))
     archive.close()
 
 
 def parse(output):
-    found = {"types": {}, "exits": {}, "logs": {}, "settings": {}, "kernel": ""}
+    found = {"types": {}, "exits": {}, "logs": {}, "settings": {}, "lines": {}, "kernel": ""}
     for line in output.splitlines():
-        fields = line.split(" ", 2)
+        if "@@" not in line:
+            continue
+        fields = line[line.index("@@"):].split(" ", 2)
         if fields[0] == "@@kernel" and len(fields) > 1:
             found["kernel"] = fields[1]
         elif fields[0] == "@@type" and len(fields) > 2:
@@ -44,79 +117,118 @@ def parse(output):
             found["exits"][fields[1]] = fields[2]
         elif fields[0] == "@@log" and len(fields) > 1:
             found["logs"].setdefault(fields[1], []).append(fields[2] if len(fields) > 2 else "")
+        elif fields[0] == "@@lines" and len(fields) > 2:
+            port, _, text = fields[2].partition(" ")
+            shown, _, names = text.partition(" ")
+            found["lines"].setdefault(fields[1], {})[port] = names.split("|") if shown == "shown" else None
         elif fields[0] == "@@rs485" and len(fields) > 2:
-            match = re.match(r"flags=0x([0-9a-f]+) delays=(\d+)/(\d+)", fields[2])
-            found["settings"][fields[1]] = (int(match.group(1), 16), int(match.group(2)), int(match.group(3))) \
-                if match else fields[2]
+            port, _, text = fields[2].partition(" ")
+            match = re.match(r"flags=0x([0-9a-f]+) delays=(\d+)/(\d+)", text)
+            found["settings"].setdefault(fields[1], {})[port] = \
+                (int(match.group(1), 16), int(match.group(2)), int(match.group(3))) if match else text
     return found
 
 
-def check_kernel(output, check):
-    found = parse(output)
+def mode_of(flags):
+    return flags & (ENABLED | RX_DURING_TX | RS422) if flags & ENABLED else 0
+
+
+def check_runs(board, found, check, name):
+    """Every run against what each port held before and holds after it: a port
+    set holds its mode (with its polarity and delays where RS-485 stayed on), a
+    port reported as failed holds the mode it had (exactly, where RS-485 was
+    on), a port not named is as it was."""
+    before = found["settings"].get("boot", {})
+    for run, text in board["runs"]:
+        after = found["settings"].get(run, {})
+        log = found["logs"].get(run, [])
+        check(name(f"{run}: exit status 0, log starts with the banner"),
+              found["exits"].get(run) == "0" and log[:1] == ["SkarvelConfig 1.01"], (found["exits"].get(run), log))
+        if "logs" in board:
+            check(name(f"{run}: the log says {board['logs'][run]}"), log[2:] == board["logs"][run], log[2:])
+        wanted = {int(number): MODES[mode] for number, mode in re.findall(r"Port(\d+)=([A-Z0-9-]+)", text)}
+        for port in board["ports"]:
+            number = int(re.search(r"\d+$", port).group())
+            # Held open by another program with DTR low: a run opens it too, and
+            # puts back the line the kernel raised.
+            lines = found["lines"].get(run, {}).get(port)
+            check(name(f"{run}: {port} held by another program keeps DTR low"),
+                  lines is not None and "DTR" not in lines, lines)
+            old, new = before.get(port), after.get(port)
+            if not isinstance(old, tuple) or not isinstance(new, tuple):
+                check(name(f"{run}: {port} read back"), False, (old, new))
+                continue
+            if f"Failed to set mode for port {number}." in log:
+                ok = mode_of(new[0]) == mode_of(old[0]) and (not old[0] & ENABLED or new == old)
+                check(name(f"{run}: {port} reported failed, and holds the mode it had"), ok, (old, new))
+            elif number in wanted:
+                ok = mode_of(new[0]) == wanted[number]
+                if wanted[number] & ENABLED and old[0] & ENABLED and not wanted[number] & RS422:
+                    ok = ok and new[0] & (RTS_ON_SEND | RTS_AFTER_SEND) == old[0] & (RTS_ON_SEND | RTS_AFTER_SEND) \
+                        and new[1:] == old[1:]
+                check(name(f"{run}: {port} set, holds the mode with its polarity and delays"), ok, (old, new))
+            else:
+                check(name(f"{run}: {port} not named, as it was"), new == old, (old, new))
+        before = after
+
+
+def check_virt(found, check, name):
+    """The PL011: no RS-485 before 6.0, then every mode but RS-422."""
     release = found["kernel"]
     major, minor = (int(part) for part in re.match(r"(\d+)\.(\d+)", release or "0.0").groups())
-    rs485 = (major, minor) >= (6, 0)  # the PL011 has RS-485 support from 6.0 on
-    settings, logs, exits = found["settings"], found["logs"], found["exits"]
-    body = lambda run: logs.get(run, [])[2:]
-    name = lambda text: f"{release}: {text}"
-
-    check(name("the machine ran every case"), "@@done" in output, output[-3000:])
+    port = lambda run: found["settings"].get(run, {}).get("ttyAMA0")
+    body = lambda run: found["logs"].get(run, [])[2:]
     check(name("the machine has phantom 8250 ports of type 0"),
-          any(port.startswith("ttyS") and value == "0" for port, value in found["types"].items()), found["types"])
-    runs = ("untouched", "two-wire", "four-wire", "rs422", "rs232")
-    for run in runs:
-        check(name(f"{run}: exit status 0, log starts with the banner"),
-              exits.get(run) == "0" and logs.get(run, [""])[0] == "SkarvelConfig 1.01", (exits.get(run), logs.get(run)))
-    boot_settings = settings.get("boot")
-    if not rs485:
+          any(tty.startswith("ttyS") and value == "0" for tty, value in found["types"].items()), found["types"])
+    if (major, minor) < (6, 0):
         # No RS-485 support in this kernel's PL011: never touched, never reported.
         check(name("an unconfigured run reports only the missing numbers"),
               body("untouched") == ["Port 7 not found.", "Port 1 not found."], body("untouched"))
-        for run in runs[1:]:
+        for run in ("two-wire", "four-wire", "rs422", "rs232"):
             check(name(f"{run}: port 0 neither touched nor reported"),
-                  body(run) == ["Port 0 not found."] and settings.get(run) == boot_settings,
-                  (body(run), settings.get(run), boot_settings))
-        return
+                  body(run) == ["Port 0 not found."] and port(run) == port("boot"), (body(run), port(run)))
+        return False
     check(name("at boot the kernel holds the board's details: RS-485 off, active-low, delays 3/5"),
-          boot_settings == (RTS_AFTER_SEND, 3, 5), boot_settings)
-    check(name("a run that does not name the port leaves every detail as it was"),
-          body("untouched") == ["Port 0 found with no mode assigned.", "Port 7 not found.", "Port 1 not found."]
-          and settings.get("untouched") == boot_settings, (body("untouched"), settings.get("untouched")))
-    check(name("two-wire: set, RS-485 on, polarity and delays as the board has them"),
-          body("two-wire") == [] and settings.get("two-wire") == (ENABLED | RTS_AFTER_SEND, 3, 5),
-          (body("two-wire"), settings.get("two-wire")))
-    check(name("four-wire: set, receiving during sending, polarity and delays as the board has them"),
-          body("four-wire") == [] and settings.get("four-wire") == (ENABLED | RX_DURING_TX | RTS_AFTER_SEND, 3, 5),
-          (body("four-wire"), settings.get("four-wire")))
-    check(name("RS-422: this driver cannot, the log says so, and the port keeps what it had"),
-          body("rs422") == ["Failed to set mode for port 0."] and settings.get("rs422") == settings.get("four-wire"),
-          (body("rs422"), settings.get("rs422")))
-    rs232 = settings.get("rs232")
-    check(name("RS-232: set, and RS-485 is off"),
-          body("rs232") == [] and isinstance(rs232, tuple) and not rs232[0] & ENABLED, (body("rs232"), rs232))
+          port("boot") == (RTS_AFTER_SEND, 3, 5), port("boot"))
+    check(name("a run that does not name the port reports it and the missing numbers"),
+          body("untouched") == ["Port 0 found with no mode assigned.", "Port 7 not found.", "Port 1 not found."],
+          body("untouched"))
+    check(name("two-wire: RS-485 on with the board's polarity and delays"),
+          port("two-wire") == (ENABLED | RTS_AFTER_SEND, 3, 5), port("two-wire"))
+    check(name("RS-422: this driver cannot, the log says so"), body("rs422") == ["Failed to set mode for port 0."],
+          body("rs422"))
+    return True
 
 
 def main():
     parser = argparse.ArgumentParser()
+    parser.add_argument("--board", choices=sorted(BOARDS), default="virt")
     parser.add_argument("--kernel", action="append", required=True)
     for option in ("--busybox", "--bin", "--sysroot", "--work"):
         parser.add_argument(option, required=True)
     args = parser.parse_args()
-    os.makedirs(args.work, exist_ok=True)
-    initrd = os.path.join(args.work, "initramfs.cpio.gz")
-    initramfs(args, os.path.join(os.path.dirname(__file__), "init"), initrd)
-    dtb = board_device_tree(args.work, MEMORY)
+    board = BOARDS[args.board]
+    work = os.path.join(args.work, args.board)
+    os.makedirs(work, exist_ok=True)
+    initrd = os.path.join(work, "initramfs.cpio.gz")
+    initramfs(args, board, initrd)
 
     checks = []
 
     def check(text, ok, detail=""):
-        checks.append(ok)
+        checks.append(bool(ok))
         print(f"{'ok    ' if ok else 'FAILED'} {text}" + ("" if ok else f": {detail}"), flush=True)
 
     for kernel in args.kernel:
-        print(f"== {os.path.basename(kernel)}", flush=True)
-        output = boot(kernel, initrd, dtb, MEMORY, "console=ttyAMA0 panic=-1 quiet rdinit=/init", 300)
-        check_kernel(output, check)
+        print(f"== {args.board}: {os.path.basename(kernel)}", flush=True)
+        dtb = board["dtb"](work, kernel)
+        output = boot(kernel, initrd, dtb, None, f"console={board['console']} panic=-1 quiet rdinit=/init", 300,
+                      board["command"])
+        found = parse(output)
+        name = lambda text: f"{args.board} {found['kernel']}: {text}"
+        check(name("the machine ran every case"), "@@done" in output, output[-3000:])
+        if args.board != "virt" or check_virt(found, check, name):
+            check_runs(board, found, check, name)
 
     failed = checks.count(False)
     print(f"{len(checks) - failed} passed, {failed} failed")

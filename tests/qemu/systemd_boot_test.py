@@ -109,6 +109,9 @@ def main():
     check("the upgrade ran the job again with the edited configuration",
           log("upgrade")[2:] == ["Port 6 not found."] and
           settings("upgrade") == (ENABLED | RX_DURING_TX | RTS_AFTER_SEND, 3, 5), (log("upgrade"), settings("upgrade")))
+    check("a port kept away by a udev rule is neither touched nor numbered",
+          log("ignored")[2:] == ["Port 0 not found."] and settings("ignored") == settings("upgrade"),
+          (log("ignored"), settings("ignored")))
     check("the purge succeeded and left nothing behind", first("purge") == "0" and not found.get("left"),
           (first("purge"), found.get("left")))
 
