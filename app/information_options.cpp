@@ -15,8 +15,12 @@ std::optional<std::string> informationAskedFor(const std::vector<std::string>& p
                    "/etc/skarvelconfig/SkarvelConfig.cfg and /var/log/skarvelconfig/SkarvelConfig.log,\n"
                    "as the boot does.\n"
                    "\n"
-                   "  --help     show this text and exit\n"
-                   "  --version  show the version and exit\n";
+                   "  --check [FILE]  check the configuration (FILE, or the default) without\n"
+                   "                  touching a port or the log: print each line the log would\n"
+                   "                  hold for it; exit 0 when every line is usable, 1 when\n"
+                   "                  some are not, 2 when the file cannot be read\n"
+                   "  --help          show this text and exit\n"
+                   "  --version       show the version and exit\n";
         }
     }
     return std::nullopt;

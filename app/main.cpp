@@ -2,6 +2,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "app/configuration_check.h"
 #include "app/information_options.h"
 #include "app/run_sequence.h"
 #include "platform/platform.h"
@@ -17,6 +18,11 @@ int main(int argc, char** argv) {
             if (const auto text = informationAskedFor(parameters)) {
                 std::fputs(text->c_str(), stdout);
                 return 0;
+            }
+            const auto check = configurationCheckAskedFor(parameters, platform::programDir() + "SkarvelConfig.cfg");
+            if (check) {
+                std::fputs(check->text.c_str(), stdout);
+                return check->status;
             }
         }
         LumtorPortLibrary library;

@@ -27,6 +27,7 @@ set(root ${WORK}/root)
 set(lib ${root}/usr/lib/skarvelconfig)
 
 foreach(file usr/lib/skarvelconfig/SkarvelConfig usr/lib/skarvelconfig/libLumtorPort.so
+             usr/lib/skarvelconfig/SkarvelConfigPorts
              usr/lib/skarvelconfig/port-added usr/sbin/skarvelconfig
              lib/systemd/system/skarvelconfig.service lib/systemd/system/skarvelconfig-port@.service
              lib/udev/rules.d/60-skarvelconfig.rules etc/skarvelconfig/SkarvelConfig.cfg
@@ -50,7 +51,7 @@ if(NOT label STREQUAL ARCHITECTURE)
   fail("labelled ${label}, holds ${ARCHITECTURE} binaries")
 endif()
 set(newest 0)
-foreach(binary SkarvelConfig libLumtorPort.so)
+foreach(binary SkarvelConfig libLumtorPort.so SkarvelConfigPorts)
   execute_process(COMMAND ${OBJDUMP} -T ${lib}/${binary} OUTPUT_VARIABLE symbols)
   string(REGEX MATCHALL "GLIBC_[0-9.]+" versions "${symbols}")
   foreach(version IN LISTS versions)

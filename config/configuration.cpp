@@ -69,7 +69,7 @@ bool lookUpModeKeyword(std::string_view value, std::int32_t& modeCode) {
     return false;
 }
 
-ModeTable parseConfiguration(std::string_view text, RunLog& log) {
+ModeTable parseConfiguration(std::string_view text, RunLog& log, std::vector<std::size_t>* entryLines) {
     // A NUL byte ends the text.
     text = text.substr(0, text.find('\0'));
 
@@ -80,7 +80,9 @@ ModeTable parseConfiguration(std::string_view text, RunLog& log) {
     while (position < text.size()) {
         std::size_t end = position;
         while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+        const std::size_t entries = table.size();
         judgeLine(text.substr(position, end - position), ++lineNumber, log, table, buffer);
+        if (entryLines && table.size() > entries) entryLines->push_back(lineNumber);
         if (end == text.size()) break;
         // CR LF together is one line end; LF CR is two.
         position = end + 1;
@@ -99,13 +101,14 @@ void appendLoadFailure(RunLog& log, const std::string& configPath, platform::Rea
     log.appendLine("\tAborting.");
 }
 
-bool loadConfiguration(const std::string& configPath, RunLog& log, ModeTable& table) {
+bool loadConfiguration(const std::string& configPath, RunLog& log, ModeTable& table,
+                       std::vector<std::size_t>* entryLines) {
     table.clear();
     platform::ReadResult read = platform::readWholeFile(configPath);
     if (read.status != platform::ReadStatus::ok) {
         appendLoadFailure(log, configPath, read.status);
         return false;
     }
-    table = parseConfiguration(read.bytes, log);
+    table = parseConfiguration(read.bytes, log, entryLines);
     return true;
 }

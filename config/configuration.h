@@ -19,12 +19,14 @@ using ModeTable = std::vector<ModeEntry>;
 bool lookUpModeKeyword(std::string_view value, std::int32_t& modeCode);
 
 // Judges every line of the configuration text: accepted lines become entries
-// in file order, every unusable line becomes one message in the log.
-ModeTable parseConfiguration(std::string_view text, RunLog& log);
+// in file order, every unusable line becomes one message in the log. With
+// `entryLines`, the line number of each entry too.
+ModeTable parseConfiguration(std::string_view text, RunLog& log, std::vector<std::size_t>* entryLines = nullptr);
 
 // The three lines that say the file could not be read at all.
 void appendLoadFailure(RunLog& log, const std::string& configPath, platform::ReadStatus status);
 
 // Reads the file at configPath into `table`. False when the file cannot be read;
 // the log then holds the three failure lines and the table is empty.
-bool loadConfiguration(const std::string& configPath, RunLog& log, ModeTable& table);
+bool loadConfiguration(const std::string& configPath, RunLog& log, ModeTable& table,
+                       std::vector<std::size_t>* entryLines = nullptr);

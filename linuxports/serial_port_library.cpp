@@ -204,3 +204,16 @@ bool SerialPortLibrary::setMode(const std::string& name, std::int32_t modeCode) 
 }
 
 } // namespace linuxports
+
+namespace linuxports {
+
+bool SerialPortLibrary::settingsOf(const std::string& name, serial_rs485& settings) {
+    if (!plainDeviceName(name)) return false;
+    const int handle = heldName_ == name ? heldHandle_ : devices_.open(devRoot_ + "/" + name);
+    if (handle < 0) return false;
+    const bool read = devices_.getRs485(handle, settings) == 0;
+    if (handle != heldHandle_) devices_.close(handle);
+    return read;
+}
+
+} // namespace linuxports

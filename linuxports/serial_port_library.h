@@ -54,6 +54,9 @@ public:
     // is refused without touching the port.
     bool setMode(const std::string& name, std::int32_t modeCode);
 
+    // The RS-485 settings the port holds, read without changing anything.
+    bool settingsOf(const std::string& name, serial_rs485& settings);
+
     // The serial-core ports under the sysfs root, by name family, then number;
     // without those an administrator keeps away (udev property
     // SKARVELCONFIG_IGNORE=1), which are never opened, listed or numbered.

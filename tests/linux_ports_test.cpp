@@ -17,6 +17,7 @@
 
 #include "config/configuration.h"
 #include "linuxports/device_access_linux.h"
+#include "linuxports/port_listing.h"
 #include "linuxports/serial_port_calls.h"
 #include "ports/port_stage.h"
 #include "support/program_runner.h"
@@ -349,6 +350,30 @@ TEST_F(LinuxPorts, AModeTheKernelDidNotKeepExactlyIsReportedAsFailed) {
         }
         EXPECT_EQ(kernel.openHandles, 0) << c.name;
     }
+}
+
+TEST_F(LinuxPorts, TheListShowsEachPortItsModeAndTheLineARunWouldApplyChangingNothing) {
+    FakeKernel kernel(KernelGeneration::filtering);
+    addPort(kernel, "ttyS1").settings = settings(on | rtsAfterSend, 2, 6);
+    addPort(kernel, "ttyS2").settings = settings(on | rxDuringTx | rtsOnSend, 0, 0);
+    addPort(kernel, "ttyS3").settings = settings(rtsAfterSend, 0, 0);
+    addPort(kernel, "ttyS4").rs485 = false;
+    addPort(kernel, "ttyS5").settings = settings(on | terminate | modeRs422Flag | rtsOnSend | rtsAfterSend, 1, 1);
+    addTty("ttyS6", "4"); // cannot be opened
+    writeFile(scratch / "ports.cfg", "[Ports]\nPort2=RS232\nPort1=rs485-4w\nPort1=RS422\nPort9=RS485\n");
+    linuxports::SerialPortLibrary ports(sysfs().string(), (scratch / "dev").string(), udevData().string(), kernel);
+    EXPECT_EQ(linuxports::listPorts(ports, (scratch / "ports.cfg").string()),
+              "DEVICE    PORT  RS-485  MODE        RTS   DELAYS  CONFIGURATION\n"
+              "ttyS1     1     yes     RS485       low   2/6     line 3: RS485-4W\n"
+              "ttyS2     2     yes     RS485-4W    high  0/0     line 2: RS232\n"
+              "ttyS3     3     yes     RS-485 off  low   0/0     -\n"
+              "ttyS4     4     no      -           -     -       -\n"
+              "ttyS5     5     yes     RS422       none  1/1     -\n"
+              "ttyS6     -     unusable -           -     -       -\n");
+    for (const auto& [path, device] : kernel.devices) EXPECT_EQ(device.sets, 0) << path;
+    EXPECT_EQ(kernel.openHandles, 0);
+    EXPECT_NE(linuxports::listPorts(ports, (scratch / "missing.cfg").string()).find("cannot be read"),
+              std::string::npos);
 }
 
 TEST_F(LinuxPorts, NamesThatCouldReachOtherFilesNeverReachTheKernel) {

@@ -207,4 +207,34 @@ TEST_F(SafePaths, HelpAndVersionAnswerWithoutTouchingAFileOrPort) {
         EXPECT_FALSE(fs::exists(record()));
     }
 }
+
+TEST_F(SafePaths, CheckJudgesAConfigurationAsARunWouldWithoutAPortOrALog) {
+    const fs::path log = scratch / "bin" / "SkarvelConfig.log", trace = scratch / "trace.txt";
+    writeFile(scratch / "good.cfg", "[Ports]\r\n; note\r\nPort1=rs485\r\n");
+    writeFile(scratch / "bad.cfg", "Port1=RS485\r\nPortX=RS232\r\nPort2=RS486\r\n");
+    writeFile(config(), "Com1=RS232\n");
+    const std::string unreadable = (scratch / "missing.cfg").string();
+    const struct {
+        std::vector<std::string> arguments;
+        int status;
+        std::string output;
+    } cases[] = {
+        {{"--check", "good.cfg"}, 0, ""},
+        {{"--check", "bad.cfg"}, 1,
+         "LValue \"PortX\" on line 2 should be of \"Port0\", \"Port1\", etc. form.\n"
+         "RValue \"RS486\" on line 3 should be \"RS232\", \"RS422\", \"RS485\", \"RS485-4W\".\n"},
+        {{"--check", unreadable}, 2,
+         "Error loading " + unreadable + ":\n\tEFOpenError: Cannot open file " + unreadable + "\n\tAborting.\n"},
+        // Without a file: the one a run would read, beside the program.
+        {{"--check"}, 1, "LValue \"Com1\" on line 1 should be of \"Port0\", \"Port1\", etc. form.\n"},
+    };
+    for (const auto& c : cases) {
+        writeFile(log, "previous log");
+        const RunResult result = run(c.arguments, "name=A number=1\n", {{"LUMTOR_STANDIN_TRACE", trace.string()}});
+        EXPECT_EQ(result.exitStatus, c.status) << c.arguments.back();
+        EXPECT_EQ(result.standardOutput, c.output) << c.arguments.back();
+        EXPECT_EQ(readFile(log), "previous log") << c.arguments.back();
+        EXPECT_FALSE(fs::exists(trace)) << "the port library was called";
+    }
+}
 #endif

@@ -90,7 +90,7 @@ def initramfs(args, board, path):
     read = lambda name: open(name, "rb").read()
     archive.add("bin/busybox", 0o100755, read(args.busybox))
     archive.add("init", 0o100755, read(os.path.join(os.path.dirname(__file__), "init")))
-    for name in ("SkarvelConfig", "rs485_show"):
+    for name in ("SkarvelConfig", "SkarvelConfigPorts", "rs485_show"):
         archive.add(f"opt/skarvel/{name}", 0o100755, read(os.path.join(args.bin, name)))
     archive.add("opt/skarvel/libLumtorPort.so", 0o100644, read(os.path.join(args.bin, "libLumtorPort.so")))
     archive.add("opt/skarvel/ports", 0o100644, " ".join(board["ports"]).encode())
@@ -104,7 +104,7 @@ def initramfs(args, board, path):
 
 
 def parse(output):
-    found = {"types": {}, "exits": {}, "logs": {}, "settings": {}, "lines": {}, "kernel": ""}
+    found = {"types": {}, "exits": {}, "logs": {}, "settings": {}, "lines": {}, "list": {}, "kernel": ""}
     for line in output.splitlines():
         if "@@" not in line:
             continue
@@ -117,6 +117,9 @@ def parse(output):
             found["exits"][fields[1]] = fields[2]
         elif fields[0] == "@@log" and len(fields) > 1:
             found["logs"].setdefault(fields[1], []).append(fields[2] if len(fields) > 2 else "")
+        elif fields[0] == "@@list" and len(fields) > 2:
+            row = fields[2].split()
+            found["list"].setdefault(fields[1], {})[row[0]] = row[1:]
         elif fields[0] == "@@lines" and len(fields) > 2:
             port, _, text = fields[2].partition(" ")
             shown, _, names = text.partition(" ")
@@ -131,6 +134,16 @@ def parse(output):
 
 def mode_of(flags):
     return flags & (ENABLED | RX_DURING_TX | RS422) if flags & ENABLED else 0
+
+
+def listed_mode(settings):
+    """The mode as the list shows it: its columns from MODE to DELAYS."""
+    flags, before, after = settings
+    mode = {0: "RS-485 off", ENABLED: "RS485", ENABLED | RX_DURING_TX: "RS485-4W", ENABLED | RS422: "RS422"}.get(
+        mode_of(flags), "other")
+    on_send, after_send = bool(flags & RTS_ON_SEND), bool(flags & RTS_AFTER_SEND)
+    rts = "none" if on_send == after_send else "high" if on_send else "low"
+    return mode.split() + [rts, f"{before}/{after}"]
 
 
 def check_runs(board, found, check, name):
@@ -155,6 +168,11 @@ def check_runs(board, found, check, name):
             check(name(f"{run}: {port} held by another program keeps DTR low"),
                   lines is not None and "DTR" not in lines, lines)
             old, new = before.get(port), after.get(port)
+            row = found["list"].get(run, {}).get(port, [])
+            if isinstance(new, tuple):
+                check(name(f"{run}: {port} listed with its number and the mode it holds"),
+                      row[:2] == [str(number), "yes"] and row[2:2 + len(listed_mode(new))] == listed_mode(new),
+                      (row, new))
             if not isinstance(old, tuple) or not isinstance(new, tuple):
                 check(name(f"{run}: {port} read back"), False, (old, new))
                 continue
