@@ -40,7 +40,7 @@ bool LinuxDeviceAccess::modemLines(const std::string& path, int& lines) const {
     // /proc/tty/drivers: "serial  /dev/ttyS  4 64-111 serial", then line N
     // of /proc/tty/driver/serial for /dev/ttySN: "... tx:0 rx:0 RTS|DTR", the
     // part from " tx:" on shown only to CAP_SYS_ADMIN.
-    std::ifstream drivers(procRoot_ + "/tty/drivers");
+    std::ifstream drivers("/proc/tty/drivers");
     std::string entry;
     while (std::getline(drivers, entry)) {
         std::istringstream fields(entry);
@@ -48,7 +48,7 @@ bool LinuxDeviceAccess::modemLines(const std::string& path, int& lines) const {
         if (!(fields >> driver >> prefix) || prefix.empty() || path.compare(0, prefix.size(), prefix) != 0) continue;
         const std::string index = path.substr(prefix.size());
         if (index.empty() || index.find_first_not_of("0123456789") != std::string::npos) continue;
-        std::ifstream table(procRoot_ + "/tty/driver/" + driver);
+        std::ifstream table("/proc/tty/driver/" + driver);
         std::string line;
         while (std::getline(table, line)) {
             if (line.compare(0, index.size() + 1, index + ":") != 0) continue;

@@ -9,7 +9,6 @@ namespace linuxports {
 // The running kernel's own calls.
 class LinuxDeviceAccess final : public DeviceAccess {
 public:
-    explicit LinuxDeviceAccess(std::string procRoot = "/proc") : procRoot_(std::move(procRoot)) {}
     KernelGeneration generation() override;
     int open(const std::string& path) override;
     bool claim(int handle) override;
@@ -22,9 +21,6 @@ public:
     // core shows them without opening it, or false where it does not show
     // them (to a process without CAP_SYS_ADMIN, or for a tty of no UART).
     bool modemLines(const std::string& path, int& lines) const;
-
-private:
-    std::string procRoot_;
 };
 
 } // namespace linuxports

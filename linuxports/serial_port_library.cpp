@@ -203,10 +203,6 @@ bool SerialPortLibrary::setMode(const std::string& name, std::int32_t modeCode) 
     return false;
 }
 
-} // namespace linuxports
-
-namespace linuxports {
-
 bool SerialPortLibrary::settingsOf(const std::string& name, serial_rs485& settings) {
     if (!plainDeviceName(name)) return false;
     const int handle = heldName_ == name ? heldHandle_ : devices_.open(devRoot_ + "/" + name);
