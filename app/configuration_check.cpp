@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "app/run_log.h"
+#include "base/run_log.h"
 #include "config/configuration.h"
 
 std::optional<ConfigurationCheck> configurationCheckAskedFor(const std::vector<std::string>& parameters,

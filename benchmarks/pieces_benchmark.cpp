@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "app/command_line.h"
-#include "app/run_log.h"
+#include "platform/command_line_split.h"
+#include "base/run_log.h"
 #include "config/configuration.h"
 #include "config/parse_int.h"
 

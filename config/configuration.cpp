@@ -2,8 +2,9 @@
 
 #include <utility>
 
+#include "base/text.h"
 #include "config/parse_int.h"
-#include "config/text.h"
+#include "ports/lumtor_ports.h"
 
 namespace {
 
@@ -13,8 +14,20 @@ struct Keyword {
 };
 
 constexpr Keyword keywords[] = {
-    {"RS232", 0}, {"RS422", 1}, {"RS485-4W", 11}, {"RS485", 15}, {"RS485-2W", 15},
+    {"RS232", modeCodeRs232},         {"RS422", modeCodeRs422},         {"RS485-4W", modeCodeRs485FourWire},
+    {"RS485", modeCodeRs485TwoWire}, {"RS485-2W", modeCodeRs485TwoWire},
 };
+
+// The mode code for a keyword as written (any letter case), or false.
+bool lookUpModeKeyword(std::string_view value, std::int32_t& modeCode) {
+    for (const Keyword& keyword : keywords) {
+        if (upperAsciiEquals(value, keyword.text)) {
+            modeCode = keyword.modeCode;
+            return true;
+        }
+    }
+    return false;
+}
 
 // Messages are built in one buffer reused for every line.
 void appendMessage(RunLog& log, std::string& buffer, std::string_view head, std::string_view text,
@@ -58,16 +71,6 @@ void judgeLine(std::string_view line, std::size_t lineNumber, RunLog& log, ModeT
 }
 
 } // namespace
-
-bool lookUpModeKeyword(std::string_view value, std::int32_t& modeCode) {
-    for (const Keyword& keyword : keywords) {
-        if (upperAsciiEquals(value, keyword.text)) {
-            modeCode = keyword.modeCode;
-            return true;
-        }
-    }
-    return false;
-}
 
 ModeTable parseConfiguration(std::string_view text, RunLog& log, std::vector<std::size_t>* entryLines) {
     // A NUL byte ends the text.

@@ -5,18 +5,9 @@
 #include <string_view>
 #include <vector>
 
-#include "app/run_log.h"
+#include "base/run_log.h"
 #include "platform/platform.h"
-
-struct ModeEntry {
-    std::int32_t portNumber = 0;
-    std::int32_t modeCode = 0;
-};
-
-using ModeTable = std::vector<ModeEntry>;
-
-// The mode code for a keyword as written (any letter case), or false.
-bool lookUpModeKeyword(std::string_view value, std::int32_t& modeCode);
+#include "ports/mode_table.h"
 
 // Judges every line of the configuration text: accepted lines become entries
 // in file order, every unusable line becomes one message in the log. With

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/command_line.h"
+#include "platform/command_line_split.h"
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "config/configuration.h"
+#include "ports/lumtor_ports.h"
 
 namespace {
 
@@ -71,7 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(table.size() + log.lineCount() == assignments);
 
     for (const ModeEntry& entry : table) {
-        check(entry.modeCode == 0 || entry.modeCode == 1 || entry.modeCode == 11 || entry.modeCode == 15);
+        check(entry.modeCode == modeCodeRs232 || entry.modeCode == modeCodeRs422 ||
+              entry.modeCode == modeCodeRs485FourWire || entry.modeCode == modeCodeRs485TwoWire);
     }
 
     // Messages: one per line of the log, CR LF after each and nowhere else,

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "app/program_dir.h"
+#include "platform/program_dir.h"
 
 namespace {
 

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "ports/lumtor_ports.h"
+
 namespace linuxports {
 
 KernelGeneration generationOfRelease(const std::string& release) {
@@ -14,10 +16,10 @@ KernelGeneration generationOfRelease(const std::string& release) {
 
 bool rs485FlagsForMode(std::int32_t modeCode, std::uint32_t& flags) {
     switch (modeCode) {
-    case 0: flags = 0; return true;                                           // RS-232
-    case 1: flags = SER_RS485_ENABLED | modeRs422Flag; return true;           // RS-422
-    case 11: flags = SER_RS485_ENABLED | SER_RS485_RX_DURING_TX; return true; // RS-485 four-wire
-    case 15: flags = SER_RS485_ENABLED; return true;                          // RS-485 two-wire
+    case modeCodeRs232: flags = 0; return true;
+    case modeCodeRs422: flags = SER_RS485_ENABLED | modeRs422Flag; return true;
+    case modeCodeRs485FourWire: flags = SER_RS485_ENABLED | SER_RS485_RX_DURING_TX; return true;
+    case modeCodeRs485TwoWire: flags = SER_RS485_ENABLED; return true;
     default: return false;
     }
 }

@@ -23,6 +23,18 @@
 #define LUMTOR_VISIBLE __attribute__((visibility("default")))
 #endif
 
+// The mode codes LumtorPortTXVR takes, one per transceiver mode.
+inline constexpr int32_t modeCodeRs232 = 0;
+inline constexpr int32_t modeCodeRs422 = 1;
+inline constexpr int32_t modeCodeRs485FourWire = 11;
+inline constexpr int32_t modeCodeRs485TwoWire = 15;
+
+// The third argument of every LumtorPortTXVR call.
+inline constexpr int32_t modeSelector = -1;
+
+// The length, in UTF-16 units, of the name buffer LumtorPortEnum is handed.
+inline constexpr int32_t nameBufferLength = 256;
+
 // Stores the name of the port at `index` in `nameBuffer`, ended by a NUL unit.
 extern "C" LUMTOR_VISIBLE int32_t LUMTOR_API LumtorPortEnum(int32_t index, char16_t* nameBuffer, int32_t bufferLength);
 

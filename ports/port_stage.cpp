@@ -4,7 +4,7 @@
 #include <limits>
 #include <cstdint>
 
-#include "config/text.h"
+#include "base/text.h"
 
 namespace {
 

@@ -4,15 +4,12 @@
 #include <string>
 #include <vector>
 
-#include "app/run_log.h"
-#include "config/configuration.h"
+#include "base/run_log.h"
+#include "ports/lumtor_ports.h"
+#include "ports/mode_table.h"
 #include "ports/port_library.h"
 
 using PortNameList = std::vector<std::u16string>;
-
-inline constexpr std::int32_t nameBufferLength = 256;
-// The third argument of every mode change.
-inline constexpr std::int32_t modeSelector = -1;
 
 // Every port the library knows, in its order, until its first zero result.
 PortNameList enumeratePorts(PortLibrary& library);

@@ -262,10 +262,10 @@ SimulatedPort* findPort(const char16_t* name) {
 
 const char* modeName(int32_t code) {
     switch (code) {
-    case 0: return "RS-232";
-    case 1: return "RS-422";
-    case 11: return "RS-485 four-wire";
-    case 15: return "RS-485 two-wire";
+    case modeCodeRs232: return "RS-232";
+    case modeCodeRs422: return "RS-422";
+    case modeCodeRs485FourWire: return "RS-485 four-wire";
+    case modeCodeRs485TwoWire: return "RS-485 two-wire";
     default: return nullptr;
     }
 }
@@ -319,7 +319,7 @@ extern "C" LUMTOR_VISIBLE int32_t LUMTOR_API LumtorPortTXVR(const char16_t* port
         if (!port || !modeCode) return 0;
         if (port->fault == FaultAt::txvr) raiseFault(*port);
         const char* mode = modeName(*modeCode);
-        if (port->refusesModes || !mode || selector != -1) return 0;
+        if (port->refusesModes || !mode || selector != modeSelector) return 0;
         appendTo("LUMTOR_STANDIN_RECORD", name + " " + code + " " + mode);
         return 1;
     } catch (...) {

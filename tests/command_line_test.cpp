@@ -3,6 +3,7 @@
 #include <set>
 
 #include "app/command_line.h"
+#include "platform/command_line_split.h"
 
 using Parameters = std::vector<std::string>;
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/program_dir.h"
+#include "platform/program_dir.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <climits>
 
 #include "config/parse_int.h"
-#include "config/text.h"
+#include "base/text.h"
 
 TEST(TextHelpers, TrimRemovesCodesZeroToThirtyTwoAtBothEnds) {
     const struct {

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "app/failure_report.h"
+#include "platform/failure_report.h"
 #include "platform/platform.h"
 #include "platform/posix/executable_path.h"
 

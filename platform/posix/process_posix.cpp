@@ -2,7 +2,7 @@
 
 #include <ctime>
 
-#include "app/program_dir.h"
+#include "platform/program_dir.h"
 #include "platform/posix/executable_path.h"
 #include "platform/platform.h"
 

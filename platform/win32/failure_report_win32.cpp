@@ -7,7 +7,7 @@
 #include <csignal>
 #include <cstdint>
 
-#include "app/failure_report.h"
+#include "platform/failure_report.h"
 #include "platform/platform.h"
 #include "platform/win32/module_path.h"
 

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "app/command_line.h"
-#include "app/program_dir.h"
+#include "platform/command_line_split.h"
+#include "platform/program_dir.h"
 #include "platform/platform.h"
 #include "platform/win32/module_path.h"
 

@@ -1,4 +1,4 @@
-#include "config/text.h"
+#include "base/text.h"
 
 namespace {
 

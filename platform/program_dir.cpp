@@ -1,4 +1,4 @@
-#include "app/program_dir.h"
+#include "platform/program_dir.h"
 
 std::string windowsProgramDir(std::string_view modulePath, LeadByteTest isLeadByte) {
     std::size_t end = 0; // one past the last delimiter, 0 if none

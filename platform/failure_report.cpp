@@ -1,4 +1,4 @@
-#include "app/failure_report.h"
+#include "platform/failure_report.h"
 
 namespace {
 
