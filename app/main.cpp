@@ -6,7 +6,7 @@
 #include "app/information_options.h"
 #include "app/run_sequence.h"
 #include "platform/platform.h"
-#include "ports/lumtor_port_library.h"
+#include "ports/port_library.h"
 #include "ports/port_stage.h"
 
 int main(int argc, char** argv) {

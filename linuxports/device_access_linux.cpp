@@ -1,4 +1,4 @@
-#include "linuxports/device_access_linux.h"
+#include "linuxports/device_access.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

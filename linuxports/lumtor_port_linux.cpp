@@ -1,16 +1,16 @@
 // The LumtorPorts functions over the kernel's serial ports. Port names are the
 // device names (ttyS4, ttyAMA0...), numbers the digits at their end.
 
-#include "linuxports/device_access_linux.h"
-#include "linuxports/serial_port_calls.h"
+#include "linuxports/device_access.h"
+#include "linuxports/linux_port_library.h"
 #include "ports/lumtor_ports.h"
 
 namespace {
 
-linuxports::SerialPortCalls& calls() {
+linuxports::LinuxPortLibrary& calls() {
     static linuxports::LinuxDeviceAccess devices;
-    static linuxports::SerialPortLibrary ports("/sys/class/tty", "/dev", "/run/udev/data", devices);
-    static linuxports::SerialPortCalls calls(ports);
+    static linuxports::SerialPorts ports("/sys/class/tty", "/dev", "/run/udev/data", devices);
+    static linuxports::LinuxPortLibrary calls(ports);
     return calls;
 }
 

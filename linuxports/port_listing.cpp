@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "config/configuration.h"
-#include "linuxports/serial_port_calls.h"
+#include "linuxports/linux_port_library.h"
 #include "ports/port_stage.h"
 
 namespace linuxports {
@@ -76,13 +76,13 @@ void addRow(std::string& out, const std::vector<std::string>& cells) {
 
 } // namespace
 
-std::string listPorts(SerialPortLibrary& ports, const std::string& configPath) {
+std::string listPorts(SerialPorts& ports, const std::string& configPath) {
     RunLog ignored;
     ModeTable table;
     std::vector<std::size_t> entryLines;
     const bool configured = loadConfiguration(configPath, ignored, table, &entryLines);
 
-    SerialPortCalls calls(ports);
+    LinuxPortLibrary calls(ports);
     DryRun dry(calls, table);
     const PortNameList names = enumeratePorts(dry);
     applyModes(dry, names, table, ignored);

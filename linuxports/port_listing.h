@@ -8,10 +8,10 @@
 
 #include <string>
 
-#include "linuxports/serial_port_library.h"
+#include "linuxports/serial_ports.h"
 
 namespace linuxports {
 
-std::string listPorts(SerialPortLibrary& ports, const std::string& configPath);
+std::string listPorts(SerialPorts& ports, const std::string& configPath);
 
 } // namespace linuxports

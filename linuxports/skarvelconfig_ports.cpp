@@ -3,12 +3,12 @@
 
 #include <cstdio>
 
-#include "linuxports/device_access_linux.h"
+#include "linuxports/device_access.h"
 #include "linuxports/port_listing.h"
 
 int main(int argc, char** argv) {
     linuxports::LinuxDeviceAccess devices;
-    linuxports::SerialPortLibrary ports("/sys/class/tty", "/dev", "/run/udev/data", devices);
+    linuxports::SerialPorts ports("/sys/class/tty", "/dev", "/run/udev/data", devices);
     const std::string list =
         linuxports::listPorts(ports, argc > 1 ? argv[1] : "/etc/skarvelconfig/SkarvelConfig.cfg");
     std::fputs(list.c_str(), stdout);

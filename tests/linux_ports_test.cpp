@@ -16,9 +16,9 @@
 #include <map>
 
 #include "config/configuration.h"
-#include "linuxports/device_access_linux.h"
+#include "linuxports/device_access.h"
 #include "linuxports/port_listing.h"
-#include "linuxports/serial_port_calls.h"
+#include "linuxports/linux_port_library.h"
 #include "ports/port_stage.h"
 #include "support/program_runner.h"
 
@@ -154,8 +154,8 @@ protected:
 
     // The program's port stage over the exported calls: the log's lines.
     std::vector<std::string> runPortStage(FakeKernel& kernel, const std::string& configuration) {
-        linuxports::SerialPortLibrary ports(sysfs().string(), (scratch / "dev").string(), udevData().string(), kernel);
-        linuxports::SerialPortCalls calls(ports);
+        linuxports::SerialPorts ports(sysfs().string(), (scratch / "dev").string(), udevData().string(), kernel);
+        linuxports::LinuxPortLibrary calls(ports);
         RunLog log;
         ModeTable table = parseConfiguration(configuration, log);
         applyModes(calls, enumeratePorts(calls), table, log);
@@ -200,10 +200,10 @@ TEST_F(LinuxPorts, EnumeratesSerialCorePortsByFamilyThenNumber) {
         writeFile(sysfs() / name / "dev", std::string("4:6") + name[4] + "\n");
         writeFile(udevData() / (std::string("c4:6") + name[4]), std::string("I:1\n") + property + "\nG:systemd\n");
     }
-    linuxports::SerialPortLibrary ports(sysfs().string(), (scratch / "dev").string(), udevData().string(), kernel);
+    linuxports::SerialPorts ports(sysfs().string(), (scratch / "dev").string(), udevData().string(), kernel);
     EXPECT_EQ(ports.scanPorts(), (std::vector<std::string>{std::string(255, 'n'), "ttyAMA0", "ttyS2", "ttyS4", "ttyS10",
                                                            "ttyX", "ttyX3"}));
-    linuxports::SerialPortLibrary missing((scratch / "missing").string(), "/dev", "/run/udev/data", kernel);
+    linuxports::SerialPorts missing((scratch / "missing").string(), "/dev", "/run/udev/data", kernel);
     std::string name;
     EXPECT_FALSE(missing.portName(0, name));
 }
@@ -361,7 +361,7 @@ TEST_F(LinuxPorts, TheListShowsEachPortItsModeAndTheLineARunWouldApplyChangingNo
     addPort(kernel, "ttyS5").settings = settings(on | terminate | modeRs422Flag | rtsOnSend | rtsAfterSend, 1, 1);
     addTty("ttyS6", "4"); // cannot be opened
     writeFile(scratch / "ports.cfg", "[Ports]\nPort2=RS232\nPort1=rs485-4w\nPort1=RS422\nPort9=RS485\n");
-    linuxports::SerialPortLibrary ports(sysfs().string(), (scratch / "dev").string(), udevData().string(), kernel);
+    linuxports::SerialPorts ports(sysfs().string(), (scratch / "dev").string(), udevData().string(), kernel);
     EXPECT_EQ(linuxports::listPorts(ports, (scratch / "ports.cfg").string()),
               "DEVICE    PORT  RS-485  MODE        RTS   DELAYS  CONFIGURATION\n"
               "ttyS1     1     yes     RS485       low   2/6     line 3: RS485-4W\n"
@@ -380,7 +380,7 @@ TEST_F(LinuxPorts, NamesThatCouldReachOtherFilesNeverReachTheKernel) {
     FakeKernel kernel(KernelGeneration::filtering);
     addPort(kernel, "ttyS4");
     addPort(kernel, std::string(254, 'q') + "1");
-    linuxports::SerialPortLibrary ports(sysfs().string(), (scratch / "dev").string(), udevData().string(), kernel);
+    linuxports::SerialPorts ports(sysfs().string(), (scratch / "dev").string(), udevData().string(), kernel);
     std::int32_t qualifier = 0, number = 0;
     EXPECT_TRUE(ports.location(std::string(254, 'q') + "1", qualifier, number));
     EXPECT_TRUE(ports.location("ttyS4", qualifier, number));

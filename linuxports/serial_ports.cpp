@@ -1,4 +1,4 @@
-#include "linuxports/serial_port_library.h"
+#include "linuxports/serial_ports.h"
 
 #include <dirent.h>
 #include <sys/stat.h>
@@ -62,12 +62,12 @@ private:
 
 } // namespace
 
-SerialPortLibrary::SerialPortLibrary(std::string sysfsTtyRoot, std::string devRoot, std::string udevDataRoot,
-                                     DeviceAccess& devices)
+SerialPorts::SerialPorts(std::string sysfsTtyRoot, std::string devRoot, std::string udevDataRoot,
+                         DeviceAccess& devices)
     : sysfsTtyRoot_(std::move(sysfsTtyRoot)), devRoot_(std::move(devRoot)), udevDataRoot_(std::move(udevDataRoot)),
       devices_(devices) {}
 
-bool SerialPortLibrary::ignoredByAdministrator(const std::string& sysfsEntry) const {
+bool SerialPorts::ignoredByAdministrator(const std::string& sysfsEntry) const {
     // udev keeps a character device's properties in c<major>:<minor>, one
     // "E:NAME=value" line each.
     std::string number;
@@ -84,15 +84,15 @@ bool SerialPortLibrary::ignoredByAdministrator(const std::string& sysfsEntry) co
     return ignored;
 }
 
-SerialPortLibrary::~SerialPortLibrary() { closeHeld(); }
+SerialPorts::~SerialPorts() { closeHeld(); }
 
-void SerialPortLibrary::closeHeld() {
+void SerialPorts::closeHeld() {
     if (heldHandle_ >= 0) devices_.close(heldHandle_);
     heldHandle_ = -1;
     heldName_.clear();
 }
 
-std::vector<std::string> SerialPortLibrary::scanPorts() const {
+std::vector<std::string> SerialPorts::scanPorts() const {
     struct Found {
         std::string family;
         std::int64_t number; // -1 without one, so those come first in their family
@@ -124,7 +124,7 @@ std::vector<std::string> SerialPortLibrary::scanPorts() const {
     return names;
 }
 
-bool SerialPortLibrary::portName(std::int32_t index, std::string& name) {
+bool SerialPorts::portName(std::int32_t index, std::string& name) {
     if (index == 0) {
         closeHeld();
         ports_ = scanPorts();
@@ -134,13 +134,13 @@ bool SerialPortLibrary::portName(std::int32_t index, std::string& name) {
     return true;
 }
 
-bool SerialPortLibrary::plainDeviceName(const std::string& name) const {
+bool SerialPorts::plainDeviceName(const std::string& name) const {
     if (name.empty() || name == "." || name == ".." || name.size() > 255) return false;
     return std::all_of(name.begin(), name.end(),
                        [](char c) { return c > ' ' && c < 0x7F && c != '/'; });
 }
 
-bool SerialPortLibrary::location(const std::string& name, std::int32_t& qualifier, std::int32_t& number) {
+bool SerialPorts::location(const std::string& name, std::int32_t& qualifier, std::int32_t& number) {
     closeHeld();
     std::string family;
     std::int32_t parsed = 0;
@@ -161,7 +161,7 @@ bool SerialPortLibrary::location(const std::string& name, std::int32_t& qualifie
     return true;
 }
 
-bool SerialPortLibrary::setMode(const std::string& name, std::int32_t modeCode) {
+bool SerialPorts::setMode(const std::string& name, std::int32_t modeCode) {
     std::uint32_t wanted = 0;
     const KernelGeneration generation = devices_.generation();
     if (!plainDeviceName(name) || !rs485FlagsForMode(modeCode, wanted) || !kernelConfirms(wanted, generation)) {
@@ -203,7 +203,7 @@ bool SerialPortLibrary::setMode(const std::string& name, std::int32_t modeCode) 
     return false;
 }
 
-bool SerialPortLibrary::settingsOf(const std::string& name, serial_rs485& settings) {
+bool SerialPorts::settingsOf(const std::string& name, serial_rs485& settings) {
     if (!plainDeviceName(name)) return false;
     const int handle = heldName_ == name ? heldHandle_ : devices_.open(devRoot_ + "/" + name);
     if (handle < 0) return false;

@@ -1,4 +1,4 @@
-#include "ports/lumtor_port_library.h"
+#include "ports/port_library.h"
 
 #include "ports/lumtor_ports.h"
 

@@ -1,4 +1,4 @@
-#include "linuxports/serial_port_calls.h"
+#include "linuxports/linux_port_library.h"
 
 #include <string>
 
@@ -19,7 +19,7 @@ bool narrow(const char16_t* name, std::string& out) {
 
 } // namespace
 
-std::int32_t SerialPortCalls::enumerate(std::int32_t index, char16_t* nameBuffer, std::int32_t bufferLength) {
+std::int32_t LinuxPortLibrary::enumerate(std::int32_t index, char16_t* nameBuffer, std::int32_t bufferLength) {
     try {
         std::string name;
         if (!nameBuffer || bufferLength <= 0 || !ports_.portName(index, name)) return 0;
@@ -35,7 +35,7 @@ std::int32_t SerialPortCalls::enumerate(std::int32_t index, char16_t* nameBuffer
     }
 }
 
-std::int32_t SerialPortCalls::getLocation(const char16_t* portName, std::int32_t* locationQualifier,
+std::int32_t LinuxPortLibrary::getLocation(const char16_t* portName, std::int32_t* locationQualifier,
                                           std::int32_t* portNumber) {
     try {
         std::string name;
@@ -46,7 +46,7 @@ std::int32_t SerialPortCalls::getLocation(const char16_t* portName, std::int32_t
     }
 }
 
-std::int32_t SerialPortCalls::setMode(const char16_t* portName, std::int32_t* modeCode, std::int32_t /*selector*/) {
+std::int32_t LinuxPortLibrary::setMode(const char16_t* portName, std::int32_t* modeCode, std::int32_t /*selector*/) {
     try {
         std::string name;
         if (!modeCode || !narrow(portName, name)) return 0;

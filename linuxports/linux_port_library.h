@@ -1,18 +1,18 @@
 #pragma once
 
-// The three LumtorPorts calls over a SerialPortLibrary: names handed over as
+// The three LumtorPorts calls over a SerialPorts: names handed over as
 // UTF-16, results as the program reads them. The exported functions of
 // libLumtorPort.so are these calls on the machine's own ports; tests make the
 // same calls on made-up ones.
 
-#include "linuxports/serial_port_library.h"
+#include "linuxports/serial_ports.h"
 #include "ports/port_library.h"
 
 namespace linuxports {
 
-class SerialPortCalls final : public PortLibrary {
+class LinuxPortLibrary final : public PortLibrary {
 public:
-    explicit SerialPortCalls(SerialPortLibrary& ports) : ports_(ports) {}
+    explicit LinuxPortLibrary(SerialPorts& ports) : ports_(ports) {}
 
     std::int32_t enumerate(std::int32_t index, char16_t* nameBuffer, std::int32_t bufferLength) override;
     std::int32_t getLocation(const char16_t* portName, std::int32_t* locationQualifier,
@@ -20,7 +20,7 @@ public:
     std::int32_t setMode(const char16_t* portName, std::int32_t* modeCode, std::int32_t selector) override;
 
 private:
-    SerialPortLibrary& ports_;
+    SerialPorts& ports_;
 };
 
 } // namespace linuxports

@@ -5,42 +5,22 @@
 // roots and the kernel's calls are handed in, so that tests can stand in for
 // the kernel.
 
-#include <linux/serial.h>
-
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "linuxports/device_access.h"
 #include "linuxports/rs485_modes.h"
 
 namespace linuxports {
 
-// The kernel's calls that reach a device. Each returns 0 or a negative errno.
-class DeviceAccess {
+class SerialPorts {
 public:
-    virtual ~DeviceAccess() = default;
-    virtual KernelGeneration generation() = 0;
-    // Opens the device without making it the controlling terminal and without
-    // waiting for carrier; the result is a handle (>= 0) or a negative errno.
-    virtual int open(const std::string& path) = 0;
-    // Takes the device for this handle alone; false when another program
-    // holds it exclusively (TIOCEXCL, or a lock on the device).
-    virtual bool claim(int handle) = 0;
-    // TIOCSRS485 with no settings: the driver answers without changing
-    // anything, -EFAULT when it takes RS-485 settings.
-    virtual int probeRs485(int handle) = 0;
-    virtual int getRs485(int handle, serial_rs485& settings) = 0;
-    virtual int setRs485(int handle, serial_rs485& settings) = 0;
-    virtual void close(int handle) = 0;
-};
-
-class SerialPortLibrary {
-public:
-    SerialPortLibrary(std::string sysfsTtyRoot, std::string devRoot, std::string udevDataRoot,
-                      DeviceAccess& devices);
-    ~SerialPortLibrary();
-    SerialPortLibrary(const SerialPortLibrary&) = delete;
-    SerialPortLibrary& operator=(const SerialPortLibrary&) = delete;
+    SerialPorts(std::string sysfsTtyRoot, std::string devRoot, std::string udevDataRoot,
+                DeviceAccess& devices);
+    ~SerialPorts();
+    SerialPorts(const SerialPorts&) = delete;
+    SerialPorts& operator=(const SerialPorts&) = delete;
 
     // The name of the port at `index` (ports found anew at index 0), or false.
     bool portName(std::int32_t index, std::string& name);
