@@ -4,10 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "app/run_log.h"
+#include "base/run_log.h"
+#include "base/version.h"
 #include "config/configuration.h"
-
-inline constexpr const char* programBanner = "SkarvelConfig 1.01";
 
 // The port stage: runs only after the configuration was read, with the mode
 // table it produced and the log to report into.

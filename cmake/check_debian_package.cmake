@@ -1,6 +1,7 @@
 cmake_minimum_required(VERSION 3.25)
 # Builds the Debian package and checks it as a Debian developer would:
 #   cmake -DCPACK=... -DCONFIG=CPackConfig.cmake -DWORK=dir -DARCHITECTURE=amd64
+#         -DVERSION=...
 #         -DOBJDUMP=... [-DRUN=ON] -P check_debian_package.cmake
 # Its label and dependencies match its binaries, it holds what it should,
 # lintian (where installed) finds no error or warning, the units' exposure
@@ -98,7 +99,7 @@ endif()
 
 if(RUN)
   execute_process(COMMAND ${lib}/SkarvelConfig --version OUTPUT_VARIABLE version RESULT_VARIABLE status)
-  if(NOT status EQUAL 0 OR NOT version STREQUAL "SkarvelConfig 1.01\n")
+  if(NOT status EQUAL 0 OR NOT version STREQUAL "SkarvelConfig ${VERSION}\n")
     fail("the unpacked program does not answer --version (${status}: ${version})")
   endif()
   # The shipped configuration sets nothing, so the log holds only the header,
@@ -106,7 +107,7 @@ if(RUN)
   execute_process(COMMAND ${lib}/SkarvelConfig ${root}/etc/skarvelconfig/SkarvelConfig.cfg /LOG=${WORK}/run.log
                   RESULT_VARIABLE status)
   file(READ ${WORK}/run.log log LIMIT 20 HEX)
-  string(HEX "SkarvelConfig 1.01" banner)
+  string(HEX "SkarvelConfig ${VERSION}" banner)
   if(NOT status EQUAL 0 OR NOT log STREQUAL "${banner}0d0a")
     fail("the unpacked program did not run (${status})")
   endif()

@@ -1,7 +1,8 @@
 cmake_minimum_required(VERSION 3.25)
 # The Windows installer under 32-bit Wine, as an administrator uses it:
 #   cmake -DWINE=... -DWIXL=... -DMSIBUILD=... -DSTRIP=... -DOBJDUMP=... -DSOURCE_DIR=...
-#         -DPROGRAM=SkarvelConfig.exe -DLIBRARY=LumtorPort.dll -DVERSION=1.01.0 -DWORK=dir -P check_installer.cmake
+#         -DGUIDE=guide.md -DPROGRAM=SkarvelConfig.exe -DLIBRARY=LumtorPort.dll -DVERSION=... -DWORK=dir
+#         -P check_installer.cmake
 # With the README's command and nothing else: as a Windows after Vista, install,
 # run the installed program, upgrade to the next version with the
 # configuration edited, refuse a downgrade and a second registration,
@@ -26,7 +27,7 @@ function(wine)
 endfunction()
 function(make_installer version output)
   execute_process(COMMAND ${CMAKE_COMMAND} -DWIXL=${WIXL} -DMSIBUILD=${MSIBUILD} -DSTRIP=${STRIP}
-                          -DSOURCE_DIR=${SOURCE_DIR} -DPROGRAM=${PROGRAM} -DVERSION=${version} -DOUTPUT=${output}
+                          -DSOURCE_DIR=${SOURCE_DIR} -DGUIDE=${GUIDE} -DPROGRAM=${PROGRAM} -DVERSION=${version} -DOUTPUT=${output}
                           -DWORK=${WORK}/staging -P ${SOURCE_DIR}/cmake/make_msi.cmake COMMAND_ERROR_IS_FATAL ANY)
 endfunction()
 # How many SkarvelConfig products Windows lists (Add or Remove Programs).
@@ -47,8 +48,9 @@ endfunction()
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 make_installer(${VERSION} ${WORK}/first.msi)
-# The next version as Windows Installer counts versions: the first three fields.
-string(REGEX MATCH "^([0-9]+)\\.([0-9]+)" _ "${VERSION}")
+# The program names itself by the first two fields; the next version as
+# Windows Installer counts versions: the first three fields.
+string(REGEX MATCH "^([0-9]+)\\.([0-9]+)" program_version "${VERSION}")
 math(EXPR next_minor "${CMAKE_MATCH_2} + 1")
 make_installer(${CMAKE_MATCH_1}.${next_minor}.0 ${WORK}/next.msi)
 
@@ -115,7 +117,7 @@ if(NOT status EQUAL 0 OR NOT EXISTS "${folder}/SkarvelConfig.log")
 else()
   file(STRINGS "${folder}/SkarvelConfig.log" log)
   list(GET log 0 banner)
-  if(NOT banner MATCHES "^SkarvelConfig 1.01" OR NOT log MATCHES "Port 1 found with no mode assigned.")
+  if(NOT banner MATCHES "^SkarvelConfig ${program_version}" OR NOT log MATCHES "Port 1 found with no mode assigned.")
     fail("the installed program's log: ${log}")
   endif()
 endif()

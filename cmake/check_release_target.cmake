@@ -1,5 +1,5 @@
 # Checks the 32-bit Windows release target without running it:
-#   cmake -DOBJDUMP=... -DPROGRAM=SkarvelConfig.exe -DLIBRARY=LumtorPort.dll -P check_release_target.cmake
+#   cmake -DOBJDUMP=... -DPROGRAM=SkarvelConfig.exe -DLIBRARY=LumtorPort.dll -DVERSION=... -P check_release_target.cmake
 # It must be a PE32 program for i386 of the Windows GUI subsystem that Windows
 # XP starts (header versions at most 5.01, nothing imported from later), import only
 # system DLLs and LumtorPort.dll (exactly its three undecorated names), and carry
@@ -106,7 +106,7 @@ function(utf16_hex text out)
   set(${out} "${hex}" PARENT_SCOPE)
 endfunction()
 file(READ ${PROGRAM} bytes HEX)
-foreach(text VS_VERSION_INFO FileVersion ProductVersion "1.01" SkarvelConfig)
+foreach(text VS_VERSION_INFO FileVersion ProductVersion "${VERSION}" SkarvelConfig)
   utf16_hex("${text}" wanted)
   string(FIND "${bytes}" "${wanted}" at)
   if(at EQUAL -1)

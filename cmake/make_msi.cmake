@@ -1,16 +1,16 @@
 cmake_minimum_required(VERSION 3.25)
 # Makes the Windows installer:
-#   cmake -DWIXL=... -DMSIBUILD=... -DSTRIP=... -DSOURCE_DIR=... -DPROGRAM=SkarvelConfig.exe
-#         -DVERSION=1.01.0 -DOUTPUT=file.msi -DWORK=dir -P make_msi.cmake
-# The stripped program, the README, the example configuration and a
-# configuration that sets nothing until edited, into Program Files; a
-# scheduled task as SYSTEM that runs the program at every start-up, before
-# anyone logs on.
+#   cmake -DWIXL=... -DMSIBUILD=... -DSTRIP=... -DSOURCE_DIR=... -DGUIDE=guide.md -DPROGRAM=SkarvelConfig.exe
+#         -DVERSION=... -DOUTPUT=file.msi -DWORK=dir -P make_msi.cmake
+# The stripped program, the administrator's guide as README.md, the example
+# configuration and a configuration that sets nothing until edited, into
+# Program Files; a scheduled task as SYSTEM that runs the program at every
+# start-up, before anyone logs on.
 
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 execute_process(COMMAND ${STRIP} -o ${WORK}/SkarvelConfig.exe ${PROGRAM} COMMAND_ERROR_IS_FATAL ANY)
-file(COPY_FILE ${SOURCE_DIR}/README.md ${WORK}/README.md)
+file(COPY_FILE ${GUIDE} ${WORK}/README.md)
 file(COPY_FILE ${SOURCE_DIR}/examples/SkarvelConfig.cfg ${WORK}/SkarvelConfig.example.cfg)
 file(COPY_FILE ${SOURCE_DIR}/packaging/windows/SkarvelConfig.cfg ${WORK}/SkarvelConfig.cfg)
 file(COPY_FILE ${SOURCE_DIR}/packaging/windows/SkarvelConfig.task.head ${WORK}/SkarvelConfig.task.head)

@@ -1,7 +1,7 @@
 cmake_minimum_required(VERSION 3.25)
 # Runs a typical job of the program under valgrind memcheck and fails on any
 # invalid access or leak:
-#   cmake -DVALGRIND=... -DPROGRAM=... -DLIBRARY=... -DCONFIG=... -DWORK=dir -P valgrind_run.cmake
+#   cmake -DVALGRIND=... -DPROGRAM=... -DLIBRARY=... -DCONFIG=... -DWORK=dir -DVERSION=... -P valgrind_run.cmake
 
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
@@ -20,7 +20,7 @@ if(NOT status EQUAL 0)
 endif()
 # Read as hex: CR bytes do not survive a text read.
 file(READ ${WORK}/SkarvelConfig.log log LIMIT 20 HEX)
-string(HEX "SkarvelConfig 1.01" banner)
+string(HEX "SkarvelConfig ${VERSION}" banner)
 if(NOT log STREQUAL "${banner}0d0a")
   message(FATAL_ERROR "the run under memcheck wrote no proper log:\n${log}")
 endif()

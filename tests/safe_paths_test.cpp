@@ -192,7 +192,7 @@ TEST_F(SafePaths, HelpAndVersionAnswerWithoutTouchingAFileOrPort) {
         std::vector<std::string> arguments;
         std::string firstLine;
     } cases[] = {
-        {{"--version"}, "SkarvelConfig 1.01"},
+        {{"--version"}, banner},
         {{"--help"}, "Usage: SkarvelConfig [CONFIGURATION-FILE] [/LOG=LOG-FILE]"},
         {{"bin/SkarvelConfig.cfg", "/LOG=other.log", "--help", "--version"}, "Usage: SkarvelConfig"},
     };

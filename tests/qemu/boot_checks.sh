@@ -15,7 +15,7 @@ journalctl -b -u skarvelconfig.service -o cat | while read -r line; do say "jour
 say "exposure $(systemd-analyze security --no-pager skarvelconfig.service | tail -n 1)"
 
 # At boot the port's own unit started too, and found the port seen already.
-say "port-unit-boot $(when skarvelconfig-port@ttyAMA0.service Result) $(journalctl -b -u 'skarvelconfig-port@*' -o cat | grep -c 'SkarvelConfig 1.01')"
+say "port-unit-boot $(when skarvelconfig-port@ttyAMA0.service Result) $(journalctl -b -u 'skarvelconfig-port@*' -o cat | grep -c '^SkarvelConfig [0-9]')"
 # The port goes and comes back (udev's own remove and add events, as when a
 # card's driver is unloaded and loaded): its unit runs the job for it, with
 # the configuration as it is now.
@@ -23,10 +23,10 @@ printf 'Port0=RS485-4W\r\nPort5=RS232\r\n' >/etc/skarvelconfig/SkarvelConfig.cfg
 udevadm trigger --action=remove --settle /sys/class/tty/ttyAMA0
 udevadm trigger --action=add --settle /sys/class/tty/ttyAMA0
 for _ in $(seq 30); do
-  [ "$(journalctl -b -u skarvelconfig-port@ttyAMA0.service -o cat | grep -c 'SkarvelConfig 1.01')" -gt 0 ] && break
+  [ "$(journalctl -b -u skarvelconfig-port@ttyAMA0.service -o cat | grep -c '^SkarvelConfig [0-9]')" -gt 0 ] && break
   sleep 1
 done
-say "port-unit-added $(journalctl -b -u skarvelconfig-port@ttyAMA0.service -o cat | grep -c 'SkarvelConfig 1.01')"
+say "port-unit-added $(journalctl -b -u skarvelconfig-port@ttyAMA0.service -o cat | grep -c '^SkarvelConfig [0-9]')"
 say "rs485 added $(/usr/local/bin/rs485_show /dev/ttyAMA0)"
 
 # Upgrade (the same package again) with an edited configuration.

@@ -12,6 +12,13 @@ import threading
 ENABLED, RTS_AFTER_SEND, RX_DURING_TX = 0x1, 0x4, 0x10
 
 
+def program_banner():
+    """The log's first line, from the version the build takes from project(VERSION)."""
+    top = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "CMakeLists.txt")
+    with open(top) as cmake:
+        return "SkarvelConfig " + re.search(r"project\(SkarvelConfig VERSION ([0-9.]+)", cmake.read()).group(1)
+
+
 def machine(memory):
     return ["qemu-system-aarch64", "-M", "virt", "-cpu", "cortex-a57", "-m", memory, "-nographic", "-no-reboot", "-nic", "none"]
 

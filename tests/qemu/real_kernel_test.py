@@ -19,7 +19,7 @@ import os
 import re
 import sys
 
-from machine import ENABLED, RTS_AFTER_SEND, RX_DURING_TX, Cpio, board_device_tree, boot, machine, \
+from machine import ENABLED, RTS_AFTER_SEND, RX_DURING_TX, Cpio, board_device_tree, boot, machine, program_banner, \
     patched_device_tree, with_properties
 
 RTS_ON_SEND, RS422 = 0x2, 0x200
@@ -156,7 +156,7 @@ def check_runs(board, found, check, name):
         after = found["settings"].get(run, {})
         log = found["logs"].get(run, [])
         check(name(f"{run}: exit status 0, log starts with the banner"),
-              found["exits"].get(run) == "0" and log[:1] == ["SkarvelConfig 1.01"], (found["exits"].get(run), log))
+              found["exits"].get(run) == "0" and log[:1] == [program_banner()], (found["exits"].get(run), log))
         if "logs" in board:
             check(name(f"{run}: the log says {board['logs'][run]}"), log[2:] == board["logs"][run], log[2:])
         wanted = {int(number): MODES[mode] for number, mode in re.findall(r"Port(\d+)=([A-Z0-9-]+)", text)}

@@ -16,7 +16,7 @@ import shutil
 import subprocess
 import sys
 
-from machine import ENABLED, RTS_AFTER_SEND, RX_DURING_TX, Cpio, board_device_tree, boot
+from machine import ENABLED, RTS_AFTER_SEND, RX_DURING_TX, Cpio, board_device_tree, boot, program_banner
 
 MEMORY = "1024M"
 
@@ -92,7 +92,7 @@ def main():
           0 < unit <= sysinit and (getty == 0 or unit <= getty), stamps)
     boot_log = log("boot")
     check("the log in /var/log/skarvelconfig says what the configuration in /etc asked",
-          boot_log[:1] == ["SkarvelConfig 1.01"] and boot_log[2:] == ["Port 5 not found."], boot_log)
+          boot_log[:1] == [program_banner()] and boot_log[2:] == ["Port 5 not found."], boot_log)
     check("the port holds two-wire RS-485 with the board's polarity and delays",
           settings("boot") == (ENABLED | RTS_AFTER_SEND, 3, 5), settings("boot"))
     check("the journal shows the log", "Port 5 not found." in found.get("journal", []), found.get("journal"))

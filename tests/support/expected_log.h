@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "base/version.h"
+
 // The texts a log is expected to hold, as the end-to-end tests compare them
 // (see logLines: the timestamp line stands as "<timestamp>").
 
@@ -11,7 +13,7 @@ namespace testing_support {
 
 using Lines = std::vector<std::string>;
 
-inline const std::string banner = "SkarvelConfig 1.01";
+inline const std::string banner = programBanner;
 inline const std::string timestamp = "<timestamp>";
 
 // The banner and the timestamp, then `body`.
