@@ -3,7 +3,7 @@
 #include <ctime>
 
 #include "platform/program_dir.h"
-#include "platform/posix/executable_path.h"
+#include "platform/posix/process_posix.h"
 #include "platform/platform.h"
 
 namespace platform {

@@ -9,7 +9,7 @@
 
 #include "platform/failure_report.h"
 #include "platform/platform.h"
-#include "platform/win32/module_path.h"
+#include "platform/win32/process_win32.h"
 
 namespace platform {
 

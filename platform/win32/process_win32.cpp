@@ -5,7 +5,7 @@
 #include "platform/command_line_split.h"
 #include "platform/program_dir.h"
 #include "platform/platform.h"
-#include "platform/win32/module_path.h"
+#include "platform/win32/process_win32.h"
 
 namespace platform {
 
