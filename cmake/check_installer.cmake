@@ -3,10 +3,10 @@ cmake_minimum_required(VERSION 3.25)
 #   cmake -DWINE=... -DWIXL=... -DMSIBUILD=... -DSTRIP=... -DOBJDUMP=... -DSOURCE_DIR=...
 #         -DGUIDE=guide.md -DPROGRAM=SkarvelConfig.exe -DLIBRARY=LumtorPort.dll -DVERSION=... -DWORK=dir
 #         -P check_installer.cmake
-# With the README's command and nothing else: as a Windows after Vista, install,
-# run the installed program, upgrade to the next version with the
-# configuration edited, refuse a downgrade and a second registration,
-# uninstall; then as Windows XP, install and uninstall.
+# With the administrator's guide's command and nothing else: as a Windows
+# after Vista, install, run the installed program, upgrade to the next
+# version with the configuration edited, refuse a downgrade and a second
+# registration, uninstall; then as Windows XP, install and uninstall.
 # What Wine cannot show: its schtasks registers a task definition but keeps
 # only its settings (not the start-up trigger, the account or the program),
 # and knows no XP-style /SC command. So the definition the installer wrote is

@@ -45,7 +45,7 @@ set(untask "${schtasks} /Delete /TN SkarvelConfig /F")
 # 2048): 3106 fails the installation when the task cannot be registered, and
 # it is rolled back (rollback: 256); 3170 goes on whatever the result
 # (continue: 64): deleting a task that may not be there, and on XP, where
-# the result cannot be checked here (see the README).
+# the result cannot be checked here (see docs/windows-deployment.md).
 set(install "NOT REMOVE")
 set(vista "VersionNT >= 600")
 set(xp "VersionNT < 600")

@@ -1,0 +1,42 @@
+cmake_minimum_required(VERSION 3.25)
+# Draws which folder includes which and fails when a folder includes one
+# above it. The program's floors, lowest first: platform, base, ports,
+# config, app; the port libraries (standin, linuxports) stand on ports and
+# below, except that the Linux listing reads the configuration.
+#   cmake -DSOURCE_DIR=... -P check_floors.cmake
+set(floors platform base ports config app)
+set(allowed_standin platform base ports)
+set(allowed_linuxports platform base ports config)
+
+set(failures "")
+foreach(folder ${floors} standin linuxports)
+  file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR} ${SOURCE_DIR}/${folder}/*.h ${SOURCE_DIR}/${folder}/*.cpp
+       ${SOURCE_DIR}/${folder}/*.in)
+  list(FIND floors ${folder} level)
+  if(level GREATER_EQUAL 0)
+    list(SUBLIST floors 0 ${level} allowed)
+  else()
+    set(allowed ${allowed_${folder}})
+  endif()
+  set(reached "")
+  foreach(source ${sources})
+    file(STRINGS ${SOURCE_DIR}/${source} includes REGEX "^#include \"[a-z]+/")
+    foreach(line ${includes})
+      string(REGEX MATCH "\"([a-z]+)/" _ "${line}")
+      set(target ${CMAKE_MATCH_1})
+      if(NOT target STREQUAL folder)
+        list(APPEND reached ${target})
+        if(NOT target IN_LIST allowed)
+          string(APPEND failures "  ${source} includes ${target}/, which is above it\n")
+        endif()
+      endif()
+    endforeach()
+  endforeach()
+  list(REMOVE_DUPLICATES reached)
+  list(SORT reached)
+  string(REPLACE ";" ", " reached "${reached}")
+  message(STATUS "${folder}/ -> ${reached}")
+endforeach()
+if(failures)
+  message(FATAL_ERROR "includes against the floors:\n${failures}")
+endif()
