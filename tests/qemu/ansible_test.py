@@ -18,7 +18,7 @@ import sys
 import threading
 import time
 
-from machine import Cpio, board_device_tree, machine
+from machine import Checks, Cpio, board_device_tree, machine
 
 MEMORY = "1024M"
 ROLE_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "ansible")
@@ -97,12 +97,7 @@ def main():
     remote = lambda text: subprocess.run(["ssh", *ssh_options, "root@127.0.0.1", text], capture_output=True,
                                          text=True).stdout
 
-    checks = []
-
-    def check(text, ok, detail=""):
-        checks.append(bool(ok))
-        print(f"{'ok    ' if ok else 'FAILED'} {text}" + ("" if ok else f": {detail}"), flush=True)
-        return ok
+    check = Checks()
 
     try:
         deadline = time.monotonic() + 900
@@ -170,9 +165,7 @@ def main():
             qemu.kill()
         stopper.cancel()
 
-    failed = checks.count(False)
-    print(f"{len(checks) - failed} passed, {failed} failed")
-    return 1 if failed else 0
+    return check.summary()
 
 
 if __name__ == "__main__":

@@ -19,6 +19,24 @@ def program_banner():
         return "SkarvelConfig " + re.search(r"project\(SkarvelConfig VERSION ([0-9.]+)", cmake.read()).group(1)
 
 
+class Checks:
+    """Each check's verdict, printed as it is made; call it as check(text, ok, detail)."""
+
+    def __init__(self):
+        self.results = []
+
+    def __call__(self, text, ok, detail=""):
+        self.results.append(bool(ok))
+        print(f"{'ok    ' if ok else 'FAILED'} {text}" + ("" if ok else f": {detail}"), flush=True)
+        return ok
+
+    def summary(self):
+        """Prints the count and returns the exit status: 1 when any check failed."""
+        failed = self.results.count(False)
+        print(f"{len(self.results) - failed} passed, {failed} failed")
+        return 1 if failed else 0
+
+
 def machine(memory):
     return ["qemu-system-aarch64", "-M", "virt", "-cpu", "cortex-a57", "-m", memory, "-nographic", "-no-reboot", "-nic", "none"]
 

@@ -19,8 +19,8 @@ import os
 import re
 import sys
 
-from machine import ENABLED, RTS_AFTER_SEND, RX_DURING_TX, Cpio, board_device_tree, boot, machine, program_banner, \
-    patched_device_tree, with_properties
+from machine import ENABLED, RTS_AFTER_SEND, RX_DURING_TX, Checks, Cpio, board_device_tree, boot, machine, \
+    patched_device_tree, program_banner, with_properties
 
 RTS_ON_SEND, RS422 = 0x2, 0x200
 MODES = {"RS232": 0, "RS422": ENABLED | RS422, "RS485": ENABLED, "RS485-2W": ENABLED, "RS485-4W": ENABLED | RX_DURING_TX}
@@ -231,11 +231,7 @@ def main():
     initrd = os.path.join(work, "initramfs.cpio.gz")
     initramfs(args, board, initrd)
 
-    checks = []
-
-    def check(text, ok, detail=""):
-        checks.append(bool(ok))
-        print(f"{'ok    ' if ok else 'FAILED'} {text}" + ("" if ok else f": {detail}"), flush=True)
+    check = Checks()
 
     for kernel in args.kernel:
         print(f"== {args.board}: {os.path.basename(kernel)}", flush=True)
@@ -248,9 +244,7 @@ def main():
         if args.board != "virt" or check_virt(found, check, name):
             check_runs(board, found, check, name)
 
-    failed = checks.count(False)
-    print(f"{len(checks) - failed} passed, {failed} failed")
-    return 1 if failed else 0
+    return check.summary()
 
 
 if __name__ == "__main__":

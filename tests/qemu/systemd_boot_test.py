@@ -16,7 +16,7 @@ import shutil
 import subprocess
 import sys
 
-from machine import ENABLED, RTS_AFTER_SEND, RX_DURING_TX, Cpio, board_device_tree, boot, program_banner
+from machine import ENABLED, RTS_AFTER_SEND, RX_DURING_TX, Checks, Cpio, board_device_tree, boot, program_banner
 
 MEMORY = "1024M"
 
@@ -78,11 +78,7 @@ def main():
     log = lambda when: [entry.split(" ", 1)[1] if " " in entry else "" for entry in found.get("log", [])
                         if entry.split(" ", 1)[0] == when]
 
-    checks = []
-
-    def check(text, ok, detail=""):
-        checks.append(ok)
-        print(f"{'ok    ' if ok else 'FAILED'} {text}" + ("" if ok else f": {detail}"), flush=True)
+    check = Checks()
 
     check("the system booted and ran every check", "done" in found, output[-3000:])
     check("the unit ran at boot and succeeded", first("unit").split() == ["active", "success", "0"], first("unit"))
@@ -115,9 +111,7 @@ def main():
     check("the purge succeeded and left nothing behind", first("purge") == "0" and not found.get("left"),
           (first("purge"), found.get("left")))
 
-    failed = checks.count(False)
-    print(f"{len(checks) - failed} passed, {failed} failed")
-    return 1 if failed else 0
+    return check.summary()
 
 
 if __name__ == "__main__":
