@@ -1,13 +1,14 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "base/version.h"
 
-// The texts a log is expected to hold, as the end-to-end tests compare them
-// (see logLines: the timestamp line stands as "<timestamp>").
+// The texts a log is expected to hold, and the lines read back from one, as
+// the tests compare them (see logLines: the timestamp line stands as "<timestamp>").
 
 namespace testing_support {
 
@@ -19,10 +20,26 @@ inline const std::string timestamp = "<timestamp>";
 // The banner and the timestamp, then `body`.
 Lines withHeader(Lines body);
 
-// The three lines of a configuration file that cannot be opened.
+// The three lines of a configuration file that cannot be opened, or is too large.
 Lines openFailureLines(const std::string& path);
+Lines outOfMemoryLines(const std::string& path);
 
 std::string leftHandMessage(const std::string& name, std::size_t line);
 std::string rightHandMessage(const std::string& value, std::size_t line);
+
+// The port stage's lines.
+std::string portNotFound(std::int32_t number);
+std::string portWithoutMode(std::int32_t number);
+std::string portNotSet(std::int32_t number);
+
+// `lines` as bytes, each followed by `end`.
+std::string textOf(const Lines& lines, const std::string& end = "\r\n");
+
+// The lines of `text`, each ended by `end`; a last line left unended throws.
+Lines splitLines(const std::string& text, const std::string& end = "\r\n");
+
+// A log file's lines; the timestamp line is checked and replaced by
+// "<timestamp>" so that whole logs can be compared.
+Lines logLines(const std::string& logBytes);
 
 } // namespace testing_support

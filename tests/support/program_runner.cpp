@@ -2,7 +2,6 @@
 
 #include <fstream>
 #include <random>
-#include <regex>
 #include <sstream>
 #include <stdexcept>
 
@@ -49,20 +48,6 @@ fs::path installProgram(const fs::path& dir) {
     fs::copy_file(builtProgram(), program, fs::copy_options::overwrite_existing);
     fs::copy_file(builtPortLibrary(), dir / builtPortLibrary().filename(), fs::copy_options::overwrite_existing);
     return program;
-}
-
-std::vector<std::string> logLines(const std::string& logBytes) {
-    std::vector<std::string> lines;
-    std::size_t position = 0;
-    while (position < logBytes.size()) {
-        const std::size_t end = logBytes.find("\r\n", position);
-        if (end == std::string::npos) throw std::runtime_error("log does not end in CR LF");
-        lines.push_back(logBytes.substr(position, end - position));
-        position = end + 2;
-    }
-    static const std::regex timestamp(R"(\d{4,}:\d\d:\d\d::\d{1,2}:\d\d:\d\d)");
-    if (lines.size() >= 2 && std::regex_match(lines[1], timestamp)) lines[1] = "<timestamp>";
-    return lines;
 }
 
 } // namespace testing_support

@@ -28,8 +28,7 @@ private:
 };
 
 struct RunResult {
-    int exitStatus = -1;      // the status the process exited with, -1 if it did not exit
-    int terminatingSignal = 0; // the signal that ended it, 0 if none
+    int exitStatus = -1; // the status the process exited with, -1 if it did not exit
     std::string standardOutput;
     std::string standardError;
 };
@@ -57,9 +56,5 @@ void writeFile(const fs::path& path, const std::string& bytes);
 fs::path builtProgram();
 fs::path builtPortLibrary();
 fs::path installProgram(const fs::path& dir);
-
-// The log's lines, split at CR LF; the timestamp line is checked and replaced
-// by "<timestamp>" so that whole logs can be compared.
-std::vector<std::string> logLines(const std::string& logBytes);
 
 } // namespace testing_support

@@ -52,7 +52,6 @@ RunResult runProgram(const fs::path& program, const std::vector<std::string>& ar
     }
     RunResult result;
     if (WIFEXITED(status)) result.exitStatus = WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) result.terminatingSignal = WTERMSIG(status);
     result.standardOutput = readFile(outPath);
     result.standardError = readFile(errPath);
     return result;

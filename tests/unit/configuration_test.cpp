@@ -6,31 +6,25 @@
 #include "config/configuration.h"
 #include "support/expected_log.h"
 
+using namespace testing_support;
+
 namespace {
 
 struct Parsed {
     ModeTable table;
-    std::vector<std::string> messages;
+    Lines messages;
 };
 
 Parsed parse(const std::string& text) {
     RunLog log;
     Parsed parsed;
     parsed.table = parseConfiguration(text, log);
-    const std::string& bytes = log.text();
-    for (std::size_t at = 0; at < bytes.size();) {
-        const std::size_t end = bytes.find("\r\n", at);
-        parsed.messages.push_back(bytes.substr(at, end - at));
-        at = end + 2;
-    }
+    parsed.messages = splitLines(log.text());
     return parsed;
 }
 
-using testing_support::leftHandMessage;
-using testing_support::rightHandMessage;
-
-std::string leftHand(const std::string& name, int line) { return leftHandMessage(name, line); }
-std::string rightHand(const std::string& value, int line) { return rightHandMessage(value, line); }
+constexpr auto leftHand = &leftHandMessage;
+constexpr auto rightHand = &rightHandMessage;
 
 bool sameEntries(const ModeTable& table, const std::vector<std::pair<std::int32_t, std::int32_t>>& expected) {
     if (table.size() != expected.size()) return false;
@@ -78,8 +72,7 @@ TEST(ConfigurationLine, EachLineYieldsAnEntryOrOneMessage) {
     for (const auto& c : cases) {
         const Parsed parsed = parse("[Ports]\r\n; header\r\n\r\n" + c.line + "\r\n");
         EXPECT_TRUE(sameEntries(parsed.table, c.entries)) << c.line;
-        const std::vector<std::string> expected = c.message.empty() ? std::vector<std::string>{}
-                                                                    : std::vector<std::string>{c.message};
+        const Lines expected = c.message.empty() ? Lines{} : Lines{c.message};
         EXPECT_EQ(parsed.messages, expected) << c.line;
     }
 }
@@ -87,7 +80,7 @@ TEST(ConfigurationLine, EachLineYieldsAnEntryOrOneMessage) {
 TEST(ConfigurationText, LineEndsAndNulDecideTheLineNumbers) {
     const struct {
         std::string text;
-        std::vector<std::string> messages;
+        Lines messages;
     } cases[] = {
         {"", {}},
         {"a", {leftHand("a", 1)}},
@@ -114,7 +107,7 @@ TEST(ConfigurationText, EntriesKeepFileOrderAndDuplicates) {
 
 TEST(ConfigurationText, LongAndManyLinesAreHandledWhole) {
     const std::string longName(100000, 'Q');
-    EXPECT_EQ(parse(longName + "=RS232\n").messages, std::vector<std::string>{leftHand(longName, 1)});
+    EXPECT_EQ(parse(longName + "=RS232\n").messages, Lines{leftHand(longName, 1)});
 
     std::string many;
     for (int i = 0; i < 100000; ++i) many += "Port" + std::to_string(i) + "=RS485\n";
@@ -127,9 +120,8 @@ TEST(ConfigurationText, LongAndManyLinesAreHandledWhole) {
 TEST(ConfigurationLoad, FailureLinesNameThePathAndTheKind) {
     RunLog cannotOpen;
     appendLoadFailure(cannotOpen, "C:\\x\\a b.cfg", platform::ReadStatus::cannotOpen);
-    EXPECT_EQ(cannotOpen.text(),
-              "Error loading C:\\x\\a b.cfg:\r\n\tEFOpenError: Cannot open file C:\\x\\a b.cfg\r\n\tAborting.\r\n");
+    EXPECT_EQ(cannotOpen.text(), textOf(openFailureLines("C:\\x\\a b.cfg")));
     RunLog outOfMemory;
     appendLoadFailure(outOfMemory, "big.cfg", platform::ReadStatus::outOfMemory);
-    EXPECT_EQ(outOfMemory.text(), "Error loading big.cfg:\r\n\tEOutOfMemory: Out of memory\r\n\tAborting.\r\n");
+    EXPECT_EQ(outOfMemory.text(), textOf(outOfMemoryLines("big.cfg")));
 }

@@ -20,6 +20,7 @@
 #include "linuxports/port_listing.h"
 #include "linuxports/linux_port_library.h"
 #include "ports/port_stage.h"
+#include "support/expected_log.h"
 #include "support/program_runner.h"
 
 using namespace testing_support;
@@ -153,17 +154,13 @@ protected:
     fs::path udevData() const { return scratch / "run" / "udev" / "data"; }
 
     // The program's port stage over the exported calls: the log's lines.
-    std::vector<std::string> runPortStage(FakeKernel& kernel, const std::string& configuration) {
+    Lines runPortStage(FakeKernel& kernel, const std::string& configuration) {
         linuxports::SerialPorts ports(sysfs().string(), (scratch / "dev").string(), udevData().string(), kernel);
         linuxports::LinuxPortLibrary calls(ports);
         RunLog log;
         ModeTable table = parseConfiguration(configuration, log);
         applyModes(calls, enumeratePorts(calls), table, log);
-        std::vector<std::string> lines;
-        for (std::size_t at = 0, end; (end = log.text().find("\r\n", at)) != std::string::npos; at = end + 2) {
-            lines.push_back(log.text().substr(at, end - at));
-        }
-        return lines;
+        return splitLines(log.text());
     }
 
     ScratchDir scratch;
@@ -224,7 +221,7 @@ TEST_F(LinuxPorts, EveryPortIsFoundAndSetWhateverItsNameFamilyLengthAndLastDigit
     addPort(kernel, "ttyS3").rs485 = false; // no RS-485 driver: neither touched nor reported
     configuration += "Port3=RS485\n";
 
-    EXPECT_EQ(runPortStage(kernel, configuration), (std::vector<std::string>{"Port 3 not found."}));
+    EXPECT_EQ(runPortStage(kernel, configuration), Lines{portNotFound(3)});
     for (const auto& [name, number] : names) {
         const FakeDevice& port = kernel.devices.at((scratch / "dev" / name).string());
         EXPECT_TRUE(sameSettings(port.settings, settings(on | rxDuringTx | rtsAfterSend))) << name;
@@ -279,10 +276,9 @@ TEST_F(LinuxPorts, BoardSettingsSurviveEveryModeOnEveryKernelGeneration) {
         FakeKernel kernel(c.generation);
         FakeDevice& port = addPort(kernel, "ttyAMA0");
         port.settings = c.start;
-        const std::vector<std::string> expected =
-            c.configuration[4] == '7' ? std::vector<std::string>{"Port 0 found with no mode assigned.", "Port 7 not found."}
-            : c.set                   ? std::vector<std::string>{}
-                                      : std::vector<std::string>{"Failed to set mode for port 0."};
+        const Lines expected = c.configuration[4] == '7' ? Lines{portWithoutMode(0), portNotFound(7)}
+                               : c.set                   ? Lines{}
+                                                         : Lines{portNotSet(0)};
         EXPECT_EQ(runPortStage(kernel, c.configuration), expected) << name;
         EXPECT_TRUE(sameSettings(port.settings, c.end)) << name << " flags 0x" << std::hex << port.settings.flags
                                                         << std::dec << " delays " << port.settings.delay_rts_before_send
@@ -297,7 +293,7 @@ TEST_F(LinuxPorts, BoardSettingsSurviveEveryModeOnEveryKernelGeneration) {
     FakeDevice& port = addPort(kernel, "ttyS0");
     port.supported |= modeRs422Flag;
     port.settings = boot;
-    EXPECT_EQ(runPortStage(kernel, "Port0=RS422\n"), std::vector<std::string>{});
+    EXPECT_EQ(runPortStage(kernel, "Port0=RS422\n"), Lines{});
     EXPECT_TRUE(sameSettings(port.settings, settings(on | modeRs422Flag | terminate, 3, 5, 0x12)));
 }
 
@@ -306,30 +302,27 @@ TEST_F(LinuxPorts, AModeTheKernelDidNotKeepExactlyIsReportedAsFailed) {
         const char* name;
         FakeDevice device;
         const char* configuration;
-        std::vector<std::string> log;
+        Lines log;
     } cases[] = {
         {"receiving during sending dropped", {.supported = on | rtsOnSend | rtsAfterSend}, "Port1=RS485-4W\n",
-         {"Failed to set mode for port 1."}},
+         {portNotSet(1)}},
         {"delay before sending dropped", {.delayBeforeSend = false, .settings = settings(rtsAfterSend)}, "Port1=RS485\n",
-         {"Failed to set mode for port 1."}},
+         {portNotSet(1)}},
         {"polarity the driver cannot hold", {.supported = on | rtsOnSend, .settings = settings(rtsAfterSend, 0, 0)},
-         "Port1=RS485\n", {"Failed to set mode for port 1."}},
-        {"held exclusively by another program", {.exclusive = true}, "Port1=RS485\n",
-         {"Failed to set mode for port 1."}},
+         "Port1=RS485\n", {portNotSet(1)}},
+        {"held exclusively by another program", {.exclusive = true}, "Port1=RS485\n", {portNotSet(1)}},
         {"i.MX: active-low RTS adds receiving to two-wire", {.activeLowRtsForcesReceiver = true,
-         .settings = settings(rtsAfterSend, 1, 7)}, "Port1=RS485\n", {"Failed to set mode for port 1."}},
+         .settings = settings(rtsAfterSend, 1, 7)}, "Port1=RS485\n", {portNotSet(1)}},
         {"i.MX: two-wire asked of a port in four-wire", {.activeLowRtsForcesReceiver = true,
-         .settings = settings(on | rxDuringTx | rtsAfterSend, 1, 7)}, "Port1=RS485-2W\n", {"Failed to set mode for port 1."}},
+         .settings = settings(on | rxDuringTx | rtsAfterSend, 1, 7)}, "Port1=RS485-2W\n", {portNotSet(1)}},
         {"i.MX: four-wire holds", {.activeLowRtsForcesReceiver = true, .settings = settings(rtsAfterSend, 1, 7)},
          "Port1=RS485-4W\n", {}},
         {"8250 on 6.1: RS-232 with RTS-on-send kept for later", {.rtsOnSendWhenOff = true,
          .settings = settings(on | rtsAfterSend, 2, 6)}, "Port1=RS232\n", {}},
         {"no valid polarity: the kernel's choice is taken", {.settings = settings(0, 0, 0)}, "Port1=RS485\n", {}},
-        {"no RS-485 driver: neither touched nor reported", {.rs485 = false}, "Port1=RS485\n", {"Port 1 not found."}},
-        {"a placeholder port: neither touched nor reported", {.placeholder = true}, "Port1=RS232\n",
-         {"Port 1 not found."}},
-        {"cannot be opened: neither touched nor reported", {.openError = EACCES}, "Port1=RS485\n",
-         {"Port 1 not found."}},
+        {"no RS-485 driver: neither touched nor reported", {.rs485 = false}, "Port1=RS485\n", {portNotFound(1)}},
+        {"a placeholder port: neither touched nor reported", {.placeholder = true}, "Port1=RS232\n", {portNotFound(1)}},
+        {"cannot be opened: neither touched nor reported", {.openError = EACCES}, "Port1=RS485\n", {portNotFound(1)}},
     };
     for (const auto& c : cases) {
         FakeKernel kernel(KernelGeneration::filtering);
@@ -339,7 +332,7 @@ TEST_F(LinuxPorts, AModeTheKernelDidNotKeepExactlyIsReportedAsFailed) {
         EXPECT_EQ(runPortStage(kernel, c.configuration), c.log) << c.name;
         // A failure leaves the port in the mode it held: exactly as it was
         // where RS-485 was on, off again where it was off.
-        if (!c.log.empty() && c.log[0].starts_with("Failed")) {
+        if (c.log == Lines{portNotSet(1)}) {
             EXPECT_EQ(port.settings.flags & on, before.flags & on) << c.name;
             if (before.flags & on) {
                 EXPECT_TRUE(sameSettings(port.settings, before)) << c.name;

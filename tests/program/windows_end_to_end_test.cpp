@@ -6,8 +6,7 @@
 
 #include <windows.h>
 
-#include "support/expected_log.h"
-#include "support/program_runner.h"
+#include "support/program_test.h"
 
 using namespace testing_support;
 
@@ -15,29 +14,22 @@ namespace {
 
 std::string firstLineMessage(const std::string& name) { return leftHandMessage(name, 1); }
 
-class WindowsEndToEnd : public ::testing::Test {
+// Run from a folder of their own, with a default configuration beside the program.
+class WindowsEndToEnd : public ProgramTest {
 protected:
     void SetUp() override {
-        program = installProgram(scratch / "bin");
+        ProgramTest::SetUp();
+        workingDir = work();
         fs::create_directory(work());
-        writeFile(scratch / "no-ports.txt", "");
-        writeFile(defaultConfig(), "default\r\n");
+        writeFile(config(), "default\r\n");
     }
-
-    fs::path work() const { return scratch / "work"; }
-    fs::path defaultConfig() const { return scratch / "bin" / "SkarvelConfig.cfg"; }
-    fs::path defaultLog() const { return scratch / "bin" / "SkarvelConfig.log"; }
 
     // Runs with `arguments` typed after the program's name, exactly as given.
     RunResult typed(const std::string& arguments) {
-        RunResult result = runCommandLine(program, "SkarvelConfig.exe " + arguments, work(),
-                                          {{"LUMTOR_STANDIN_PORTS", (scratch / "no-ports.txt").string()}});
+        RunResult result = runTyped("SkarvelConfig.exe " + arguments);
         EXPECT_EQ(result.exitStatus, 0) << arguments;
         return result;
     }
-
-    ScratchDir scratch;
-    fs::path program;
 };
 
 } // namespace
@@ -55,19 +47,18 @@ TEST_F(WindowsEndToEnd, TheRawCommandLineIsSplitByTheProgramsOwnRules) {
         fs::path log;
         std::string message;
     } cases[] = {
-        {"a\"\"b", defaultLog(), firstLineMessage("from ab")},
-        {"\"\" x.cfg", defaultLog(), firstLineMessage("from x")},
-        {"one\ttwo", defaultLog(), firstLineMessage("from two")},
+        {"a\"\"b", log(), firstLineMessage("from ab")},
+        {"\"\" x.cfg", log(), firstLineMessage("from x")},
+        {"one\ttwo", log(), firstLineMessage("from two")},
         // A backslash is ordinary, also before a quote: [/LOG=x\a b\y.log]
         {"/LOG=x\\\"a b\\\"y.log", work() / "x\\a b\\y.log", firstLineMessage("default")},
         // 4096 characters end a parameter; the rest is the next one.
-        {over4096 + "b.cfg", defaultLog(), firstLineMessage("from b")},
+        {over4096 + "b.cfg", log(), firstLineMessage("from b")},
     };
     for (const auto& c : cases) {
-        fs::remove(defaultLog());
+        fs::remove(log());
         typed(c.arguments);
-        const Lines lines = logLines(readFile(c.log));
-        EXPECT_EQ(lines, (Lines{banner, timestamp, c.message})) << c.arguments;
+        EXPECT_EQ(logAt(c.log), withHeader({c.message})) << c.arguments;
     }
 }
 
@@ -75,54 +66,51 @@ TEST_F(WindowsEndToEnd, AQuotedLogPathMayHoldBlanks) {
     fs::create_directory(scratch / "Log Files");
     const std::string logPath = (scratch / "Log Files" / "run.log").string();
     typed("/LOG=\"" + logPath + "\"");
-    EXPECT_EQ(logLines(readFile(logPath)), (Lines{banner, timestamp, firstLineMessage("default")}));
-    EXPECT_FALSE(fs::exists(defaultLog()));
+    EXPECT_EQ(logAt(logPath), withHeader({firstLineMessage("default")}));
+    EXPECT_FALSE(fs::exists(log()));
 }
 
 TEST_F(WindowsEndToEnd, AQuotedParameterPast4096CharactersIsSafe) {
     typed("/LOG=\"" + std::string(5000, 'q') + "\"");
     typed("\"" + std::string(20000, 'c') + "\"");
-    EXPECT_EQ(logLines(readFile(defaultLog())), (Lines{banner, timestamp, firstLineMessage("default")}));
+    EXPECT_EQ(logged(), withHeader({firstLineMessage("default")}));
 }
 
 TEST_F(WindowsEndToEnd, AConfigurationHeldOpenForWritingCannotBeRead) {
-    const fs::path config = work() / "held.cfg";
-    writeFile(config, "Port1=RS232\r\n");
-    const HANDLE writer = CreateFileA(config.string().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+    const fs::path held = work() / "held.cfg";
+    writeFile(held, "Port1=RS232\r\n");
+    const HANDLE writer = CreateFileA(held.string().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(writer, INVALID_HANDLE_VALUE);
     typed("held.cfg");
     CloseHandle(writer);
-    EXPECT_EQ(logLines(readFile(defaultLog())),
-              (Lines{banner, timestamp, "Error loading held.cfg:", "\tEFOpenError: Cannot open file held.cfg",
-                     "\tAborting."}));
+    EXPECT_EQ(logged(), withHeader(openFailureLines("held.cfg")));
 
     // A reader alone does not keep the program from reading.
-    const HANDLE reader = CreateFileA(config.string().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    const HANDLE reader = CreateFileA(held.string().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(reader, INVALID_HANDLE_VALUE);
     typed("held.cfg");
     CloseHandle(reader);
-    EXPECT_EQ(logLines(readFile(defaultLog())), (Lines{banner, timestamp, "Port 1 not found."}));
+    EXPECT_EQ(logged(), withHeader({portNotFound(1)}));
 }
 
 TEST_F(WindowsEndToEnd, ALogHeldOpenByAnotherProgramStaysAsItWas) {
-    writeFile(defaultLog(), "previous log");
-    const HANDLE holder = CreateFileA(defaultLog().string().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+    writeFile(log(), "previous log");
+    const HANDLE holder = CreateFileA(log().string().c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                       FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(holder, INVALID_HANDLE_VALUE);
     typed("");
     CloseHandle(holder);
-    EXPECT_EQ(readFile(defaultLog()), "previous log");
+    EXPECT_EQ(readFile(log()), "previous log");
 }
 
 TEST_F(WindowsEndToEnd, TheWildcardSearchIsThePlatformsOwn) {
     writeFile(work() / "only.cfg", "Port1=RS232\r\n");
     typed("*.cfg");
-    EXPECT_EQ(logLines(readFile(defaultLog())),
-              (Lines{banner, timestamp, "Error loading *.cfg:", "\tEFOpenError: Cannot open file *.cfg", "\tAborting."}));
+    EXPECT_EQ(logged(), withHeader(openFailureLines("*.cfg")));
 
     // A name that starts with "/" is an option, or nothing, never a file.
     typed("/only.cfg");
-    EXPECT_EQ(logLines(readFile(defaultLog())), (Lines{banner, timestamp, firstLineMessage("default")}));
+    EXPECT_EQ(logged(), withHeader({firstLineMessage("default")}));
 }

@@ -5,8 +5,7 @@
 
 #include <random>
 
-#include "support/expected_log.h"
-#include "support/program_runner.h"
+#include "support/program_test.h"
 
 #ifndef _WIN32
 #include <pwd.h>
@@ -14,56 +13,24 @@
 #endif
 
 using namespace testing_support;
-
-namespace {
-
-class HostileInput : public ::testing::Test {
-protected:
-    void SetUp() override {
-        program = installProgram(bin());
-        writeFile(scratch / "no-ports.txt", "");
-    }
-
-    fs::path bin() const { return scratch / "bin"; }
-    fs::path config() const { return bin() / "SkarvelConfig.cfg"; }
-    fs::path log() const { return bin() / "SkarvelConfig.log"; }
-
-    Lines run(const std::vector<std::string>& arguments = {}, const std::string& ports = "") {
-        fs::path portsFile = scratch / "no-ports.txt";
-        if (!ports.empty()) {
-            portsFile = scratch / "ports.txt";
-            writeFile(portsFile, ports);
-        }
-        const RunResult result =
-            runProgram(program, arguments, scratch.path(), {{"LUMTOR_STANDIN_PORTS", portsFile.string()}});
-        EXPECT_EQ(result.exitStatus, 0) << result.standardError;
-        EXPECT_EQ(result.standardError, "");
-        return fs::exists(log()) ? logLines(readFile(log())) : Lines{};
-    }
-
-    ScratchDir scratch;
-    fs::path program;
-};
-
-} // namespace
+using HostileInput = ProgramTest;
 
 TEST_F(HostileInput, AConfigurationOverTwoGibibytesIsTooLargeAndNeverAllocated) {
     writeFile(config(), "Port1=RS232\n");
     fs::resize_file(config(), (2ull << 30) + 1); // sparse: costs no disk
-    EXPECT_EQ(run(), withHeader({"Error loading " + config().string() + ":", "\tEOutOfMemory: Out of memory",
-                                 "\tAborting."}));
+    EXPECT_EQ(runForLog(), withHeader(outOfMemoryLines(config().string())));
 }
 
 TEST_F(HostileInput, HugeLinesAndHugeLineCountsAreReadWhole) {
     const std::string fifty(50u << 20, 'v');
     writeFile(config(), "Port1=" + fifty + "\n");
-    EXPECT_EQ(run(), withHeader({rightHandMessage(fifty, 1)}));
+    EXPECT_EQ(runForLog(), withHeader({rightHandMessage(fifty, 1)}));
 
     // Ten million lines, the last one the only one that says anything.
     std::string manyLines(9999999, '\n');
     manyLines += "Port1=bad";
     writeFile(config(), manyLines);
-    EXPECT_EQ(run(), withHeader({rightHandMessage("bad", 10000000)}));
+    EXPECT_EQ(runForLog(), withHeader({rightHandMessage("bad", 10000000)}));
 }
 
 TEST_F(HostileInput, EveryByteValueReachesTheLogUnchanged) {
@@ -80,7 +47,7 @@ TEST_F(HostileInput, EveryByteValueReachesTheLogUnchanged) {
     text += std::string("Port1=A\0B\nPort2=nothing\n", 24);
     expected.push_back(rightHandMessage("A", ++line));
     writeFile(config(), text);
-    EXPECT_EQ(run(), withHeader(expected));
+    EXPECT_EQ(runForLog(), withHeader(expected));
 }
 
 TEST_F(HostileInput, AHugeOrOverlongParameterIsSafe) {
@@ -94,14 +61,14 @@ TEST_F(HostileInput, AHugeOrOverlongParameterIsSafe) {
 #endif
     const std::string huge(longest, 'h');
     // As a file name and as a log path: neither can exist, both are ignored or fail quietly.
-    EXPECT_EQ(run({huge}), withHeader({"Port 1 not found."}));
+    EXPECT_EQ(runForLog({huge}), withHeader({portNotFound(1)}));
     fs::remove(log());
-    EXPECT_EQ(run({"/LOG=" + huge}), Lines{});
+    EXPECT_EQ(runForLog({"/LOG=" + huge}), Lines{});
     EXPECT_FALSE(fs::exists(log()));
 
     // As many kilobyte parameters as the platform takes: a megabyte in all on POSIX.
     std::vector<std::string> many(count, std::string(1000, 'p'));
-    EXPECT_EQ(run(many), withHeader({"Port 1 not found."}));
+    EXPECT_EQ(runForLog(many), withHeader({portNotFound(1)}));
 }
 
 TEST_F(HostileInput, PortNamesOfEveryLengthAndGarbageLocations) {
@@ -129,13 +96,13 @@ TEST_F(HostileInput, PortNamesOfEveryLengthAndGarbageLocations) {
         for (std::size_t e = 0; e < entries.size() && !found; ++e) {
             if (!taken[e] && entries[e] == number) taken[e] = found = true;
         }
-        if (!found) expectedPorts.push_back("Port " + std::to_string(number) + " found with no mode assigned.");
+        if (!found) expectedPorts.push_back(portWithoutMode(number));
     }
     for (std::size_t e = 0; e < entries.size(); ++e) {
-        if (!taken[e]) expectedPorts.push_back("Port " + std::to_string(entries[e]) + " not found.");
+        if (!taken[e]) expectedPorts.push_back(portNotFound(entries[e]));
     }
     writeFile(config(), configuration);
-    EXPECT_EQ(run({}, ports), withHeader(expectedPorts));
+    EXPECT_EQ(runForLog({}, ports), withHeader(expectedPorts));
 }
 
 #ifndef _WIN32
@@ -143,7 +110,7 @@ TEST_F(HostileInput, PortNamesOfEveryLengthAndGarbageLocations) {
 // Windows suite covers files held open by other programs instead.
 TEST_F(HostileInput, DevicesAsConfigurationAreUnreadable) {
     for (const std::string device : {"/dev/zero", "/dev/null", "/dev/urandom"}) {
-        EXPECT_EQ(run({device}), withHeader(openFailureLines(device))) << device;
+        EXPECT_EQ(runForLog({device}), withHeader(openFailureLines(device))) << device;
     }
 }
 
@@ -161,7 +128,7 @@ TEST_F(HostileInput, ALogFolderWithoutWritePermissionChangesNothing) {
         ASSERT_EQ(std::system(command.c_str()), 0);
     } else {
         fs::permissions(bin(), fs::perms::owner_write, fs::perm_options::remove);
-        EXPECT_EQ(runProgram(program, {}, scratch.path()).exitStatus, 0);
+        EXPECT_EQ(run().exitStatus, 0);
         fs::permissions(bin(), fs::perms::owner_write, fs::perm_options::add);
     }
     EXPECT_EQ(readFile(log()), "previous log");

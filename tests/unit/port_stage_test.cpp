@@ -3,6 +3,9 @@
 #include <random>
 
 #include "ports/port_stage.h"
+#include "support/expected_log.h"
+
+using namespace testing_support;
 
 namespace {
 
@@ -71,19 +74,8 @@ FakePort port(std::u16string name, std::int32_t number) {
     return p;
 }
 
-std::vector<std::string> logLinesOf(const RunLog& log) {
-    std::vector<std::string> lines;
-    const std::string& text = log.text();
-    for (std::size_t at = 0; at < text.size();) {
-        const std::size_t end = text.find("\r\n", at);
-        lines.push_back(text.substr(at, end - at));
-        at = end + 2;
-    }
-    return lines;
-}
-
 struct StageResult {
-    std::vector<std::string> lines;
+    Lines lines;
     std::vector<std::pair<std::u16string, std::int32_t>> sets;
 };
 
@@ -91,7 +83,7 @@ StageResult runStage(std::vector<FakePort> ports, ModeTable table) {
     FakeLibrary library(std::move(ports));
     RunLog log;
     applyModes(library, enumeratePorts(library), table, log);
-    StageResult result{logLinesOf(log), {}};
+    StageResult result{splitLines(log.text()), {}};
     for (const SetCall& call : library.sets) {
         EXPECT_EQ(call.selector, -1);
         // The mode code is passed by the address of the entry's own field.
@@ -120,7 +112,6 @@ FakePort refusing(FakePort p) {
 
 TEST(PortStage, MatchesPortsToEntriesAndReportsWhatDidNotMatch) {
     using Sets = std::vector<std::pair<std::u16string, std::int32_t>>;
-    using Lines = std::vector<std::string>;
     const struct {
         const char* name;
         std::vector<FakePort> ports;
@@ -129,32 +120,29 @@ TEST(PortStage, MatchesPortsToEntriesAndReportsWhatDidNotMatch) {
         Lines lines;
     } cases[] = {
         {"everything matches", {port(u"A", 1), port(u"B", 2)}, {{2, 15}, {1, 0}}, {{u"A", 0}, {u"B", 15}}, {}},
-        {"no ports", {}, {{1, 0}, {2, 1}}, {}, {"Port 1 not found.", "Port 2 not found."}},
-        {"empty table", {port(u"A", 1), port(u"B", 2)}, {}, {},
-         {"Port 1 found with no mode assigned.", "Port 2 found with no mode assigned."}},
+        {"no ports", {}, {{1, 0}, {2, 1}}, {}, {portNotFound(1), portNotFound(2)}},
+        {"empty table", {port(u"A", 1), port(u"B", 2)}, {}, {}, {portWithoutMode(1), portWithoutMode(2)}},
         {"qualifier other than 0", {withQualifier(port(u"A", 1), 1), withQualifier(port(u"B", 2), -1)},
-         {{1, 0}}, {}, {"Port 1 not found."}},
-        {"failed location", {failingLocation(port(u"A", 1))}, {{1, 0}}, {}, {"Port 1 not found."}},
-        {"two entries, one port", {port(u"A", 3)}, {{3, 0}, {3, 1}}, {{u"A", 0}}, {"Port 3 not found."}},
+         {{1, 0}}, {}, {portNotFound(1)}},
+        {"failed location", {failingLocation(port(u"A", 1))}, {{1, 0}}, {}, {portNotFound(1)}},
+        {"two entries, one port", {port(u"A", 3)}, {{3, 0}, {3, 1}}, {{u"A", 0}}, {portNotFound(3)}},
         {"two entries, two ports", {port(u"A", 3), port(u"B", 3)}, {{3, 0}, {3, 1}}, {{u"A", 0}, {u"B", 1}}, {}},
-        {"two ports, one entry", {port(u"A", 3), port(u"B", 3)}, {{3, 11}}, {{u"A", 11}},
-         {"Port 3 found with no mode assigned."}},
-        {"refused change", {refusing(port(u"A", 4))}, {{4, 15}}, {{u"A", 15}}, {"Failed to set mode for port 4."}},
+        {"two ports, one entry", {port(u"A", 3), port(u"B", 3)}, {{3, 11}}, {{u"A", 11}}, {portWithoutMode(3)}},
+        {"refused change", {refusing(port(u"A", 4))}, {{4, 15}}, {{u"A", 15}}, {portNotSet(4)}},
         {"per-port lines first, in enumeration order",
          {port(u"A", 7), refusing(port(u"B", 2)), port(u"C", 8)},
          {{9, 0}, {2, 1}, {-5, 0}},
          {{u"B", 1}},
-         {"Port 7 found with no mode assigned.", "Failed to set mode for port 2.",
-          "Port 8 found with no mode assigned.", "Port 9 not found.", "Port -5 not found."}},
+         {portWithoutMode(7), portNotSet(2), portWithoutMode(8), portNotFound(9), portNotFound(-5)}},
         {"empty name", {port(u"", 6)}, {{6, 11}}, {{u"", 11}}, {}},
         {"extreme numbers", {port(u"A", INT32_MIN), port(u"B", INT32_MAX)}, {{INT32_MAX, 0}}, {{u"B", 0}},
-         {"Port -2147483648 found with no mode assigned."}},
+         {portWithoutMode(INT32_MIN)}},
         // An entry for -1 is an entry like any other: found only by a port that
         // reports -1, taken once, and reported when no port takes it.
-        {"entry for -1 without a port", {port(u"A", 1)}, {{-1, 0}, {1, 15}}, {{u"A", 15}}, {"Port -1 not found."}},
+        {"entry for -1 without a port", {port(u"A", 1)}, {{-1, 0}, {1, 15}}, {{u"A", 15}}, {portNotFound(-1)}},
         {"entry for -1 with a port", {port(u"A", -1)}, {{-1, 11}}, {{u"A", 11}}, {}},
         {"port -1 cannot take an entry already taken",
-         {port(u"A", 5), port(u"B", -1)}, {{5, 1}}, {{u"A", 1}}, {"Port -1 found with no mode assigned."}},
+         {port(u"A", 5), port(u"B", -1)}, {{5, 1}}, {{u"A", 1}}, {portWithoutMode(-1)}},
         // 7 and 23 share the lookup table's last slot: the probe wraps round.
         {"numbers sharing the last slot", {port(u"A", 23), port(u"B", 7)}, {{7, 0}, {23, 15}},
          {{u"A", 15}, {u"B", 0}}, {}},
@@ -203,7 +191,7 @@ TEST(PortStage, QueuedMatchingAgreesWithTheFirstFreeEntryRule) {
 
         // The rule stated plainly: each configurable port takes the first entry
         // with its number that no port has taken yet.
-        std::vector<std::string> expectedLines;
+        Lines expectedLines;
         std::vector<std::pair<std::u16string, std::int32_t>> expectedSets;
         std::vector<bool> taken(table.size(), false);
         for (const FakePort& p : ports) {
@@ -213,15 +201,15 @@ TEST(PortStage, QueuedMatchingAgreesWithTheFirstFreeEntryRule) {
                 if (!taken[e] && table[e].portNumber == p.number) found = e;
             }
             if (found == table.size()) {
-                expectedLines.push_back("Port " + std::to_string(p.number) + " found with no mode assigned.");
+                expectedLines.push_back(portWithoutMode(p.number));
                 continue;
             }
             expectedSets.emplace_back(p.name, table[found].modeCode);
-            if (p.setResult == 0) expectedLines.push_back("Failed to set mode for port " + std::to_string(p.number) + ".");
+            if (p.setResult == 0) expectedLines.push_back(portNotSet(p.number));
             taken[found] = true;
         }
         for (std::size_t e = 0; e < table.size(); ++e) {
-            if (!taken[e]) expectedLines.push_back("Port " + std::to_string(table[e].portNumber) + " not found.");
+            if (!taken[e]) expectedLines.push_back(portNotFound(table[e].portNumber));
         }
 
         const StageResult result = runStage(ports, table);
