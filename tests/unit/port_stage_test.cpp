@@ -30,7 +30,7 @@ public:
     explicit FakeLibrary(std::vector<FakePort> ports) : ports_(std::move(ports)) {}
 
     std::int32_t enumerate(std::int32_t index, char16_t* nameBuffer, std::int32_t bufferLength) override {
-        EXPECT_EQ(bufferLength, 256);
+        EXPECT_EQ(bufferLength, nameBufferLength);
         buffers.push_back(nameBuffer);
         if (index < 0 || static_cast<std::size_t>(index) >= ports_.size()) return 0;
         const FakePort& port = ports_[static_cast<std::size_t>(index)];
@@ -85,7 +85,7 @@ StageResult runStage(std::vector<FakePort> ports, ModeTable table) {
     applyModes(library, enumeratePorts(library), table, log);
     StageResult result{splitLines(log.text()), {}};
     for (const SetCall& call : library.sets) {
-        EXPECT_EQ(call.selector, -1);
+        EXPECT_EQ(call.selector, modeSelector);
         // The mode code is passed by the address of the entry's own field.
         bool pointsIntoTable = false;
         for (const ModeEntry& entry : table) pointsIntoTable |= call.modeAddress == &entry.modeCode;
@@ -157,16 +157,16 @@ TEST(PortStage, MatchesPortsToEntriesAndReportsWhatDidNotMatch) {
 }
 
 TEST(PortStage, EnumerationReusesOneBufferAndTakesNamesUpToNul) {
-    FakePort full = port(std::u16string(256, u'F'), 1);
+    FakePort full = port(std::u16string(nameBufferLength, u'F'), 1);
     full.omitNul = true;
     FakePort shorter = port(u"S", 2); // written over the full name: only "S" up to its NUL counts
-    FakePort nearlyFull = port(std::u16string(255, u'N'), 3);
+    FakePort nearlyFull = port(std::u16string(nameBufferLength - 1, u'N'), 3);
     FakeLibrary library({full, shorter, nearlyFull, port(u"", 4)});
     const PortNameList names = enumeratePorts(library);
     ASSERT_EQ(names.size(), 4u);
-    EXPECT_EQ(names[0], std::u16string(256, u'F'));
+    EXPECT_EQ(names[0], std::u16string(nameBufferLength, u'F'));
     EXPECT_EQ(names[1], u"S");
-    EXPECT_EQ(names[2], std::u16string(255, u'N'));
+    EXPECT_EQ(names[2], std::u16string(nameBufferLength - 1, u'N'));
     EXPECT_EQ(names[3], u"");
     ASSERT_EQ(library.buffers.size(), 5u); // four ports and the closing zero result
     for (char16_t* buffer : library.buffers) EXPECT_EQ(buffer, library.buffers[0]);
