@@ -5,6 +5,7 @@
 
 #include "config/configuration.h"
 #include "linuxports/linux_port_library.h"
+#include "ports/lumtor_ports.h"
 #include "ports/port_stage.h"
 
 namespace linuxports {
@@ -42,9 +43,9 @@ private:
 
 const char* keywordOf(std::int32_t modeCode) {
     switch (modeCode) {
-    case 0: return "RS232";
-    case 1: return "RS422";
-    case 11: return "RS485-4W";
+    case modeCodeRs232: return "RS232";
+    case modeCodeRs422: return "RS422";
+    case modeCodeRs485FourWire: return "RS485-4W";
     default: return "RS485";
     }
 }
