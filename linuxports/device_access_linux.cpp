@@ -18,25 +18,13 @@ KernelGeneration LinuxDeviceAccess::generation() {
 }
 
 int LinuxDeviceAccess::open(const std::string& path) {
-    // The kernel raises DTR and RTS on every open of a port whose speed is
-    // not 0, also of one another program holds with them low (a device held
-    // in reset by DTR would be released). Where the lines can be read first,
-    // they are put back at once.
-    int before = 0;
-    const bool known = modemLines(path, before);
     // Non-blocking, so a port waiting for carrier cannot hold up the boot, and
     // never as a controlling terminal; no line setting is changed.
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return -errno;
-    int now = 0;
-    if (known && ioctl(fd, TIOCMGET, &now) == 0) {
-        const int lowered = now & ~before & (TIOCM_DTR | TIOCM_RTS);
-        if (lowered) ioctl(fd, TIOCMBIC, &lowered);
-    }
-    return fd;
+    return fd < 0 ? -errno : fd;
 }
 
-bool LinuxDeviceAccess::modemLines(const std::string& path, int& lines) const {
+bool LinuxDeviceAccess::modemLinesUnopened(const std::string& path, int& lines) {
     // /proc/tty/drivers: "serial  /dev/ttyS  4 64-111 serial", then line N
     // of /proc/tty/driver/serial for /dev/ttySN: "... tx:0 rx:0 RTS|DTR", the
     // part from " tx:" on shown only to CAP_SYS_ADMIN.
@@ -75,16 +63,20 @@ bool LinuxDeviceAccess::claim(int handle) {
     return flock(handle, LOCK_EX | LOCK_NB) == 0;
 }
 
-int LinuxDeviceAccess::probeRs485(int handle) {
-    return ioctl(handle, TIOCSRS485, nullptr) == 0 ? 0 : -errno;
+int LinuxDeviceAccess::getModemLines(int handle, int& lines) {
+    return ioctl(handle, TIOCMGET, &lines) == 0 ? 0 : -errno;
+}
+
+int LinuxDeviceAccess::lowerModemLines(int handle, int lines) {
+    return ioctl(handle, TIOCMBIC, &lines) == 0 ? 0 : -errno;
 }
 
 int LinuxDeviceAccess::getRs485(int handle, serial_rs485& settings) {
     return ioctl(handle, TIOCGRS485, &settings) == 0 ? 0 : -errno;
 }
 
-int LinuxDeviceAccess::setRs485(int handle, serial_rs485& settings) {
-    return ioctl(handle, TIOCSRS485, &settings) == 0 ? 0 : -errno;
+int LinuxDeviceAccess::setRs485(int handle, serial_rs485* settings) {
+    return ioctl(handle, TIOCSRS485, settings) == 0 ? 0 : -errno;
 }
 
 void LinuxDeviceAccess::close(int handle) { ::close(handle); }

@@ -1,6 +1,7 @@
 #include "linuxports/serial_ports.h"
 
 #include <dirent.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -140,16 +141,38 @@ bool SerialPorts::plainDeviceName(const std::string& name) const {
                        [](char c) { return c > ' ' && c < 0x7F && c != '/'; });
 }
 
+int SerialPorts::openPort(const std::string& name) {
+    // The kernel raises DTR and RTS on every open of a port whose speed is
+    // not 0, also of one another program holds with them low (a device held
+    // in reset by DTR would be released). Where the lines can be read first,
+    // the ones this open raised are put back at once, and only those.
+    const std::string path = devRoot_ + "/" + name;
+    int before = 0;
+    const bool known = devices_.modemLinesUnopened(path, before);
+    const int handle = devices_.open(path);
+    if (handle < 0) return handle;
+    int now = 0;
+    if (known && devices_.getModemLines(handle, now) == 0) {
+        const int lowered = now & ~before & (TIOCM_DTR | TIOCM_RTS);
+        if (lowered) devices_.lowerModemLines(handle, lowered);
+    }
+    return handle;
+}
+
+bool SerialPorts::takesRs485(int handle) {
+    // Settings at a null address: a driver with RS-485 support fails to read
+    // them (EFAULT) and changes nothing; one without says so first (ENOTTY).
+    return devices_.setRs485(handle, nullptr) == -EFAULT;
+}
+
 bool SerialPorts::location(const std::string& name, std::int32_t& qualifier, std::int32_t& number) {
     closeHeld();
     std::string family;
     std::int32_t parsed = 0;
     if (!plainDeviceName(name) || !splitName(name, family, parsed)) return false;
-    const int handle = devices_.open(devRoot_ + "/" + name);
+    const int handle = openPort(name);
     if (handle < 0) return false;
-    // Settings at a null address: a driver with RS-485 support fails to read
-    // them (EFAULT) and changes nothing; one without says so first (ENOTTY).
-    const bool configurable = devices_.probeRs485(handle) == -EFAULT;
+    const bool configurable = takesRs485(handle);
     if (configurable) {
         heldName_ = name;
         heldHandle_ = handle;
@@ -174,20 +197,20 @@ bool SerialPorts::setMode(const std::string& name, std::int32_t modeCode) {
     int handle = heldHandle_;
     if (!held) {
         closeHeld();
-        handle = devices_.open(devRoot_ + "/" + name);
+        handle = openPort(name);
         if (handle < 0) return false;
     }
     heldName_.clear();
     heldHandle_ = -1;
     const ClosedAtEnd closer(devices_, handle);
-    if (!held && devices_.probeRs485(handle) != -EFAULT) return false;
+    if (!held && !takesRs485(handle)) return false;
 
     serial_rs485 current{};
     if (!devices_.claim(handle) || devices_.getRs485(handle, current) != 0) return false;
     if (inMode(current, wanted)) return true;
     serial_rs485 request = requestFor(current, wanted);
     const serial_rs485 asked = request;
-    const bool accepted = devices_.setRs485(handle, request) == 0;
+    const bool accepted = devices_.setRs485(handle, &request) == 0;
     // Read back what the kernel holds now, not what it answered.
     serial_rs485 kept{};
     const bool read = devices_.getRs485(handle, kept) == 0;
@@ -198,14 +221,14 @@ bool SerialPorts::setMode(const std::string& name, std::int32_t modeCode) {
     // the kernel's own rule.)
     if (!read || !sameSettings(kept, current)) {
         serial_rs485 restored = current;
-        devices_.setRs485(handle, restored);
+        devices_.setRs485(handle, &restored);
     }
     return false;
 }
 
 bool SerialPorts::settingsOf(const std::string& name, serial_rs485& settings) {
     if (!plainDeviceName(name)) return false;
-    const int handle = heldName_ == name ? heldHandle_ : devices_.open(devRoot_ + "/" + name);
+    const int handle = heldName_ == name ? heldHandle_ : openPort(name);
     if (handle < 0) return false;
     const bool read = devices_.getRs485(handle, settings) == 0;
     if (handle != heldHandle_) devices_.close(handle);

@@ -46,6 +46,11 @@ private:
     // A device name that is safe to put after the /dev root.
     bool plainDeviceName(const std::string& name) const;
     bool ignoredByAdministrator(const std::string& sysfsEntry) const;
+    // Opens the device, leaving its DTR and RTS as they were where known.
+    int openPort(const std::string& name);
+    // Whether the open device's driver takes RS-485 settings, asked without
+    // changing any.
+    bool takesRs485(int handle);
     void closeHeld();
 
     std::string sysfsTtyRoot_;

@@ -45,6 +45,10 @@ void formatAccessMessage(Builder& b, const AccessFault& fault, int digits) {
 
 } // namespace
 
+bool isStackOverflow(std::uintptr_t accessed, std::uintptr_t stack) {
+    return stack != 0 && accessed < stack + 256 && accessed + 64 * 1024 > stack;
+}
+
 bool failureBoxCanBeSeen(bool stationFlagsKnown, std::uint32_t stationFlags) {
     constexpr std::uint32_t visible = 1; // WSF_VISIBLE
     return stationFlagsKnown && (stationFlags & visible) != 0;

@@ -54,5 +54,10 @@ FailureText formatFailureReport(std::string_view kindName, std::string_view modu
 // wait for a click that never comes.
 bool failureBoxCanBeSeen(bool stationFlagsKnown, std::uint32_t stationFlags);
 
+// Whether a memory fault at `accessed`, with the stack pointer at `stack`, is
+// a stack overflow: it lies just below the stack pointer, as far as one
+// frame's locals reach (64 KiB), or a little above it.
+bool isStackOverflow(std::uintptr_t accessed, std::uintptr_t stack);
+
 // A file name without its directory (either delimiter).
 std::string_view fileNameOf(std::string_view path);

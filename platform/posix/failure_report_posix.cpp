@@ -118,11 +118,6 @@ std::uint32_t exceptionCodeOf(int signal, int detail) {
     }
 }
 
-// A stack overflow faults just below the stack pointer.
-bool isStackOverflow(std::uintptr_t accessed, std::uintptr_t stack) {
-    return stack != 0 && accessed < stack + 256 && accessed + 64 * 1024 > stack;
-}
-
 void onFault(int signal, siginfo_t* info, void* context) {
     std::uintptr_t code = 0, stack = 0;
     AccessFault fault;

@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "platform/platform.h"
+#include "platform/posix/files_posix.h"
 #include "platform/posix/wildcard.h"
 
 namespace platform {
@@ -35,9 +36,6 @@ std::optional<std::string> firstMatchingName(const std::string& dir, std::string
     closedir(stream);
     return first;
 }
-
-// The largest file the reader takes: what a 32-bit program could hold.
-constexpr std::int64_t maxReadableSize = INT32_MAX;
 
 } // namespace
 
@@ -65,6 +63,11 @@ bool sameFile(const std::string& first, const std::string& second) {
 }
 
 ReadResult readWholeFile(const std::string& path) {
+    // The largest file the reader takes: what a 32-bit program could hold.
+    return readWholeFileUpTo(path, INT32_MAX);
+}
+
+ReadResult readWholeFileUpTo(const std::string& path, std::int64_t maxReadableSize) {
     ReadResult result;
     // Non-blocking, so that a FIFO without a writer cannot stall the run.
     const int fd = open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -86,7 +89,7 @@ ReadResult readWholeFile(const std::string& path) {
                     if (read(fd, &probe, 1) > 0) throw std::bad_alloc();
                     break;
                 }
-                const std::size_t grown = std::min<std::size_t>(filled + 65536, maxReadableSize);
+                const std::size_t grown = std::min<std::size_t>(filled + 65536, static_cast<std::size_t>(maxReadableSize));
                 result.bytes.resize(grown);
             }
             const ssize_t got = read(fd, result.bytes.data() + filled, result.bytes.size() - filled);

@@ -16,10 +16,12 @@ LocalDateTime localNow() {
                          local.tm_hour,        local.tm_min,     local.tm_sec};
 }
 
-std::string executablePath() {
-    std::string buffer(256, '\0');
+std::string executablePath() { return linkTarget("/proc/self/exe", 256); }
+
+std::string linkTarget(const std::string& link, std::size_t firstBufferSize) {
+    std::string buffer(firstBufferSize > 0 ? firstBufferSize : 1, '\0');
     for (;;) {
-        const ssize_t length = readlink("/proc/self/exe", buffer.data(), buffer.size());
+        const ssize_t length = readlink(link.c_str(), buffer.data(), buffer.size());
         if (length < 0) return std::string();
         if (static_cast<std::size_t>(length) < buffer.size()) {
             buffer.resize(static_cast<std::size_t>(length));

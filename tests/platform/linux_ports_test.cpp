@@ -47,6 +47,11 @@ struct FakeDevice {
     bool activeLowRtsForcesReceiver = false;
     // The 8250 core's software RS-485 on 6.0 to 6.7: RTS-on-send set again once RS-485 is off.
     bool rtsOnSendWhenOff = false;
+    bool readBackFails = false; // TIOCGRS485 fails once settings were written
+    // DTR and RTS, which every open raises, and whether the serial core shows
+    // them unopened. They outlive our close: another program holds the port.
+    int lines = 0;
+    bool linesShown = true;
     serial_rs485 settings{};
     int sets = 0;
 };
@@ -105,24 +110,37 @@ public:
         if (found == devices.end()) return -ENOENT;
         if (found->second.openError) return -found->second.openError;
         handles.push_back(found->first);
+        found->second.lines |= TIOCM_DTR | TIOCM_RTS;
         ++openHandles;
         ++opens;
         return static_cast<int>(handles.size() - 1);
     }
-    bool claim(int handle) override { return !device(handle).exclusive; }
-    int probeRs485(int handle) override {
-        if (device(handle).placeholder) return -EIO;
-        return device(handle).rs485 ? -EFAULT : -ENOTTY;
+    bool modemLinesUnopened(const std::string& path, int& lines) override {
+        const auto found = devices.find(fs::path(path).lexically_normal().string());
+        if (found == devices.end() || !found->second.linesShown) return false;
+        lines = found->second.lines;
+        return true;
     }
+    int getModemLines(int handle, int& lines) override {
+        lines = device(handle).lines;
+        return 0;
+    }
+    int lowerModemLines(int handle, int lines) override {
+        device(handle).lines &= ~lines;
+        return 0;
+    }
+    bool claim(int handle) override { return !device(handle).exclusive; }
     int getRs485(int handle, serial_rs485& settings) override {
-        if (device(handle).placeholder) return -EIO;
+        if (device(handle).placeholder || (device(handle).readBackFails && device(handle).sets > 0)) return -EIO;
         settings = device(handle).settings;
         return 0;
     }
-    int setRs485(int handle, serial_rs485& settings) override {
+    // Without settings the driver answers as it would on reading them.
+    int setRs485(int handle, serial_rs485* settings) override {
         if (device(handle).placeholder) return -EIO;
         if (!device(handle).rs485) return -ENOTTY;
-        return kernelSet(generation_, device(handle), settings);
+        if (!settings) return -EFAULT;
+        return kernelSet(generation_, device(handle), *settings);
     }
     void close(int) override { --openHandles; }
 
@@ -185,6 +203,7 @@ TEST_F(LinuxPorts, EnumeratesSerialCorePortsByFamilyThenNumber) {
     addTty("ttyS0", "0");            // an 8250 placeholder: no hardware
     addTty("ttyS1", "0");
     addTty("tty5", nullptr, false);  // a virtual console: no device
+    addTty("ttyS5", "4", false);     // a type, but no device behind it
     addTty("ttyUSB0", nullptr);      // a device, but not a serial-core port
     addTty("ttyX", "4");             // no number: listed, first of its family
     addTty("ttyX3", "4");
@@ -198,8 +217,10 @@ TEST_F(LinuxPorts, EnumeratesSerialCorePortsByFamilyThenNumber) {
         writeFile(udevData() / (std::string("c4:6") + name[4]), std::string("I:1\n") + property + "\nG:systemd\n");
     }
     linuxports::SerialPorts ports(sysfs().string(), (scratch / "dev").string(), udevData().string(), kernel);
+    const std::size_t descriptors = openDescriptorCount();
     EXPECT_EQ(ports.scanPorts(), (std::vector<std::string>{std::string(255, 'n'), "ttyAMA0", "ttyS2", "ttyS4", "ttyS10",
                                                            "ttyX", "ttyX3"}));
+    EXPECT_EQ(openDescriptorCount(), descriptors) << "every attribute and directory closed again";
     linuxports::SerialPorts missing((scratch / "missing").string(), "/dev", "/run/udev/data", kernel);
     std::string name;
     EXPECT_FALSE(missing.portName(0, name));
@@ -215,7 +236,10 @@ TEST_F(LinuxPorts, EveryPortIsFoundAndSetWhateverItsNameFamilyLengthAndLastDigit
     FakeKernel kernel(KernelGeneration::filtering);
     std::string configuration;
     for (const auto& [name, number] : names) {
-        addPort(kernel, name).settings = settings(rtsAfterSend);
+        // Held by another program with RTS high and DTR low.
+        FakeDevice& port = addPort(kernel, name);
+        port.settings = settings(rtsAfterSend);
+        port.lines = TIOCM_RTS;
         configuration += "Port" + std::to_string(number) + "=RS485-4W\n";
     }
     addPort(kernel, "ttyS3").rs485 = false; // no RS-485 driver: neither touched nor reported
@@ -226,6 +250,7 @@ TEST_F(LinuxPorts, EveryPortIsFoundAndSetWhateverItsNameFamilyLengthAndLastDigit
         const FakeDevice& port = kernel.devices.at((scratch / "dev" / name).string());
         EXPECT_TRUE(sameSettings(port.settings, settings(on | rxDuringTx | rtsAfterSend))) << name;
         EXPECT_EQ(port.sets, 1) << name;
+        EXPECT_EQ(port.lines, TIOCM_RTS) << name << ": only the lines our open raised are lowered";
     }
     EXPECT_EQ(kernel.devices.at((scratch / "dev" / "ttyS3").string()).sets, 0);
     EXPECT_EQ(kernel.opens, static_cast<int>(names.size()) + 1) << "each port opened once";
@@ -320,6 +345,8 @@ TEST_F(LinuxPorts, AModeTheKernelDidNotKeepExactlyIsReportedAsFailed) {
         {"8250 on 6.1: RS-232 with RTS-on-send kept for later", {.rtsOnSendWhenOff = true,
          .settings = settings(on | rtsAfterSend, 2, 6)}, "Port1=RS232\n", {}},
         {"no valid polarity: the kernel's choice is taken", {.settings = settings(0, 0, 0)}, "Port1=RS485\n", {}},
+        {"the read-back fails", {.readBackFails = true, .settings = settings(0, 0, 0)}, "Port1=RS485\n",
+         {portNotSet(1)}},
         {"no RS-485 driver: neither touched nor reported", {.rs485 = false}, "Port1=RS485\n", {portNotFound(1)}},
         {"a placeholder port: neither touched nor reported", {.placeholder = true}, "Port1=RS232\n", {portNotFound(1)}},
         {"cannot be opened: neither touched nor reported", {.openError = EACCES}, "Port1=RS485\n", {portNotFound(1)}},
@@ -409,7 +436,7 @@ TEST(LinuxDeviceAccess, OpensWithoutWaitingAndRespectsAnotherProgramsHold) {
     const int handle = kernel.open(path);
     ASSERT_GE(handle, 0);
     EXPECT_TRUE(fcntl(handle, F_GETFL) & O_NONBLOCK) << "a port waiting for carrier must not hold up the run";
-    EXPECT_EQ(kernel.probeRs485(handle), -ENOTTY);
+    EXPECT_EQ(kernel.setRs485(handle, nullptr), -ENOTTY);
     EXPECT_TRUE(kernel.claim(handle));
     kernel.close(handle);
 

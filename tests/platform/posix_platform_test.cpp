@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <optional>
+#include <thread>
+
 #include "platform/platform.h"
+#include "platform/posix/files_posix.h"
+#include "platform/posix/process_posix.h"
 #include "platform/posix/wildcard.h"
 #include "support/program_runner.h"
 
@@ -37,6 +43,7 @@ protected:
 };
 
 TEST_F(PosixFiles, TheFirstMatchInByteOrderMustBeAFile) {
+    const std::size_t descriptors = testing_support::openDescriptorCount();
     EXPECT_FALSE(platform::firstMatchIsFile(at("*.cfg"))); // a.cfg is a directory and comes first
     EXPECT_FALSE(platform::firstMatchIsFile(at("[bc]*"))); // "[" is an ordinary character
     EXPECT_FALSE(platform::firstMatchIsFile(at("?.cfg")));
@@ -48,6 +55,27 @@ TEST_F(PosixFiles, TheFirstMatchInByteOrderMustBeAFile) {
     EXPECT_FALSE(platform::firstMatchIsFile(at("b.cfg/")));
     EXPECT_FALSE(platform::firstMatchIsFile(""));
     EXPECT_FALSE(platform::firstMatchIsFile(at("s*/b.cfg"))); // wildcards only in the last component
+    EXPECT_EQ(testing_support::openDescriptorCount(), descriptors) << "a directory search left open";
+}
+
+TEST_F(PosixFiles, SameFileOnlyOnTheSameFileSystem) {
+    EXPECT_TRUE(platform::sameFile(at("b.cfg"), at("sub/../b.cfg")));
+    EXPECT_FALSE(platform::sameFile(at("b.cfg"), at("c.cfg")));
+    EXPECT_FALSE(platform::sameFile(at("b.cfg"), at("missing")));
+    // The kernel gives the roots of /proc and /sys one inode number.
+    struct stat proc, sys;
+    ASSERT_EQ(stat("/proc", &proc) | stat("/sys", &sys), 0);
+    ASSERT_EQ(proc.st_ino, sys.st_ino);
+    EXPECT_FALSE(platform::sameFile("/proc", "/sys"));
+}
+
+TEST_F(PosixFiles, ALinkTargetIsReadWholeWhateverTheBufferItMeetsFirst) {
+    const std::string target(100, 't');
+    ASSERT_EQ(symlink(target.c_str(), at("link").c_str()), 0);
+    for (std::size_t buffer : {0, 1, 99, 100, 101, 256}) {
+        EXPECT_EQ(platform::linkTarget(at("link"), buffer), target) << buffer;
+    }
+    EXPECT_EQ(platform::linkTarget(at("b.cfg"), 16), "");
 }
 
 TEST_F(PosixFiles, OnlyRegularFilesAreRead) {
@@ -62,11 +90,18 @@ TEST_F(PosixFiles, OnlyRegularFilesAreRead) {
     }
 }
 
-TEST_F(PosixFiles, AFileOverTwoGibibytesIsTooLargeWithoutBeingRead) {
+TEST_F(PosixFiles, AFileOverTheLargestReadableSizeIsTooLargeWithoutBeingRead) {
     const std::string sparse = at("sparse.cfg");
     writeFile(sparse, "");
     ASSERT_EQ(truncate(sparse.c_str(), (1LL << 31)), 0);
     EXPECT_EQ(platform::readWholeFile(sparse).status, platform::ReadStatus::outOfMemory);
+    // The boundary, on a small limit: up to it a file is read whole.
+    for (std::size_t size : {0, 99999, 100000, 100001}) {
+        writeFile(at("sized.cfg"), std::string(size, 'x'));
+        const platform::ReadResult read = platform::readWholeFileUpTo(at("sized.cfg"), 100000);
+        EXPECT_EQ(read.status, size <= 100000 ? platform::ReadStatus::ok : platform::ReadStatus::outOfMemory) << size;
+        EXPECT_EQ(read.bytes.size(), size <= 100000 ? size : 0) << size;
+    }
 }
 
 TEST_F(PosixFiles, NewFileReplacesAndFailsQuietly) {
@@ -82,4 +117,23 @@ TEST_F(PosixFiles, NewFileReplacesAndFailsQuietly) {
     EXPECT_FALSE(platform::NewFile("").isOpen());
     ASSERT_EQ(mkfifo(at("fifo").c_str(), 0600), 0);
     EXPECT_FALSE(platform::NewFile(at("fifo")).isOpen()); // no reader: fails instead of waiting
+
+    // A slow reader: the writer waits for it rather than cutting the log off.
+    const int reader = open(at("fifo").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    fcntl(reader, F_SETFL, 0);
+    const std::string log(1 << 20, 'l');
+    std::string received;
+    std::optional<platform::NewFile> file(std::in_place, at("fifo"));
+    EXPECT_TRUE(file->isOpen());
+    std::thread drain([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        char buffer[4096];
+        for (ssize_t got; (got = read(reader, buffer, sizeof buffer)) > 0;) received.append(buffer, got);
+    });
+    EXPECT_TRUE(file->write(log));
+    file.reset(); // the log's end: the reader stops
+    drain.join();
+    close(reader);
+    EXPECT_EQ(received.size(), log.size());
 }

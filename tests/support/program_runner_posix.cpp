@@ -58,3 +58,11 @@ RunResult runProgram(const fs::path& program, const std::vector<std::string>& ar
 }
 
 } // namespace testing_support
+
+namespace testing_support {
+
+std::size_t openDescriptorCount() {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+}
+
+} // namespace testing_support

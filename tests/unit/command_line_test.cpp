@@ -28,6 +28,7 @@ TEST(SplitCommandLine, FollowsTheQuotingRules) {
         {"prog \"\" \"\"", {"prog"}},
         {"  \x01 prog\x1f" "a  ", {"prog", "a"}},  // codes 1-32 separate
         {"prog \xe9t\xe9", {"prog", "\xe9t\xe9"}}, // bytes above 127 are ordinary
+        {"prog !a b!", {"prog", "!a", "b!"}},      // code 33 is the first ordinary one
         {std::string("prog a\0b", 8), {"prog", "a"}},
     };
     for (const auto& c : cases) EXPECT_EQ(splitCommandLine(c.raw), c.expected) << c.raw;
@@ -68,7 +69,8 @@ struct OptionCase {
 };
 
 RunPaths apply(const Parameters& parameters, bool slashMayStartPath) {
-    const std::set<std::string> files{"a.cfg", "b.cfg", "*.cfg", "/abs/x.cfg", "/LOGFILE=x.txt"};
+    // "/log=run.txt" names a file too: an option is never also a configuration.
+    const std::set<std::string> files{"a.cfg", "b.cfg", "*.cfg", "/abs/x.cfg", "/LOGFILE=x.txt", "/log=run.txt"};
     RunPaths paths{"default.cfg", "default.log"};
     applyOptions(parameters, OptionRules{[&](const std::string& p) { return files.count(p) > 0; }, slashMayStartPath},
                  paths);

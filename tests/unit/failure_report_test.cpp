@@ -70,3 +70,16 @@ TEST(FailureReport, MessagePeriodIsAddedOnlyWhenMissing) {
     EXPECT_EQ(fileNameOf("C:\\dir\\LumtorPort.dll"), "LumtorPort.dll");
     EXPECT_EQ(fileNameOf("plain"), "plain");
 }
+
+TEST(FailureReport, AFaultJustBelowTheStackPointerIsAStackOverflow) {
+    const std::uintptr_t sp = 0x7FFF0000;
+    const struct {
+        std::uintptr_t accessed, stack;
+        bool overflow;
+    } cases[] = {
+        {sp - 8, sp, true},          {sp - 4096, sp, true},  {sp - 64 * 1024 + 1, sp, true},
+        {sp + 255, sp, true},        {sp + 256, sp, false},  {sp - 64 * 1024, sp, false},
+        {0x10, sp, false},           {sp - 8, 0, false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(isStackOverflow(c.accessed, c.stack), c.overflow) << std::hex << c.accessed;
+}
