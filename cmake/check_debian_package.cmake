@@ -30,8 +30,8 @@ set(lib ${root}/usr/lib/skarvelconfig)
 foreach(file usr/lib/skarvelconfig/SkarvelConfig usr/lib/skarvelconfig/libLumtorPort.so
              usr/lib/skarvelconfig/SkarvelConfigPorts
              usr/lib/skarvelconfig/port-added usr/sbin/skarvelconfig
-             lib/systemd/system/skarvelconfig.service lib/systemd/system/skarvelconfig-port@.service
-             lib/udev/rules.d/60-skarvelconfig.rules etc/skarvelconfig/SkarvelConfig.cfg
+             usr/lib/systemd/system/skarvelconfig.service usr/lib/systemd/system/skarvelconfig-port@.service
+             usr/lib/udev/rules.d/60-skarvelconfig.rules etc/skarvelconfig/SkarvelConfig.cfg
              usr/share/doc/skarvelconfig/copyright usr/share/doc/skarvelconfig/changelog.gz
              usr/share/man/man8/skarvelconfig.8.gz)
   if(NOT EXISTS ${root}/${file})
@@ -86,7 +86,7 @@ find_program(SYSTEMD_ANALYZE systemd-analyze)
 if(SYSTEMD_ANALYZE)
   foreach(unit skarvelconfig.service skarvelconfig-port@.service)
     execute_process(COMMAND ${SYSTEMD_ANALYZE} security --offline=true --threshold=20 --no-pager
-                            ${root}/lib/systemd/system/${unit}
+                            ${root}/usr/lib/systemd/system/${unit}
                     RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE err)
     string(REGEX MATCH "Overall exposure level[^\n]*" level "${out}")
     if(NOT status EQUAL 0)

@@ -54,7 +54,10 @@ if(NOT seen_lumtor)
   fail("does not import LumtorPort.dll")
 endif()
 
-string(REGEX MATCH "DLL Name: LumtorPort\\.dll\n[^\n]*\n(([ \t]+[0-9a-f]+[ \t]+[0-9]+[ \t]+[^\n]+\n)+)" block "${headers}")
+# One imported name: binutils 2.40 prints "<rva> <hint> <name>" (hint in
+# decimal), 2.44 "<rva> <ordinal or <none>> <hint> <name>" (hint in hex).
+set(import_line "\t[0-9a-f]+[ \t]+((<none>|[0-9]+)[ \t]+)?[0-9a-f]+[ \t]+[A-Za-z_][A-Za-z_0-9@]*")
+string(REGEX MATCH "DLL Name: LumtorPort\\.dll\n[^\n]*\n((${import_line}\n)+)" block "${headers}")
 string(REGEX MATCHALL "[ \t][A-Za-z_@0-9]+\n" names "${CMAKE_MATCH_1}")
 list(TRANSFORM names STRIP)
 list(SORT names)
@@ -77,8 +80,7 @@ set(after_xp
   CreateSymbolicLinkA CreateSymbolicLinkW CancelIoEx GetQueuedCompletionStatusEx
   CompareStringEx LCMapStringEx GetLocaleInfoEx GetUserDefaultLocaleName GetDateFormatEx GetTimeFormatEx
   QueryFullProcessImageNameA QueryFullProcessImageNameW RegGetValueA RegGetValueW WerRegisterRuntimeExceptionModule)
-string(REGEX MATCHALL "
-	[0-9a-f]+[ 	]+[0-9]+[ 	]+[A-Za-z_][A-Za-z_0-9@]*" import_lines "${headers}")
+string(REGEX MATCHALL "\n${import_line}" import_lines "${headers}")
 foreach(line IN LISTS import_lines)
   string(REGEX REPLACE ".*[ 	]" "" name "${line}")
   if(name IN_LIST after_xp)

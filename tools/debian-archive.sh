@@ -2,13 +2,18 @@
 # through a private apt configuration on the Debian mirror this machine
 # already uses, cached under $cache (which the sourcing script sets).
 
-# The mirror this machine's apt takes Debian from (deb822 or one-line sources).
+# The mirror this machine's apt takes Debian from (deb822 or one-line
+# sources): the one that serves its own release, whichever that is. Every
+# suite fetched here comes from that mirror.
+release() { . /etc/os-release && echo "$VERSION_CODENAME"; }
 mirror() {
+  local suite
+  suite=$(release)
   {
-    { cat /etc/apt/sources.list.d/*.sources 2>/dev/null || true; } | awk '
-      /^URIs:/ {uri = $2} /^Suites:/ {for (i = 2; i <= NF; i++) if ($i == "bookworm") print uri}'
-    { cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null || true; } |
-      awk '$1 == "deb" {for (i = 2; i <= NF; i++) if ($i !~ /^\[/ && $i !~ /\]$/) {if ($(i + 1) == "bookworm") print $i; break}}'
+    { cat /etc/apt/sources.list.d/*.sources 2>/dev/null || true; } | awk -v suite="$suite" '
+      /^URIs:/ {uri = $2} /^Suites:/ {for (i = 2; i <= NF; i++) if ($i == suite) print uri}'
+    { cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null || true; } | awk -v suite="$suite" '
+      $1 == "deb" {for (i = 2; i <= NF; i++) if ($i !~ /^\[/ && $i !~ /\]$/) {if ($(i + 1) == suite) print $i; break}}'
   } | head -n 1
 }
 
@@ -22,7 +27,7 @@ fetch() {
   shift 2
   [ -d "$into" ] && return 0
   uri=$(mirror)
-  [ -n "$uri" ] || { echo "qemu-test: no Debian bookworm mirror in this machine's apt sources"; exit 1; }
+  [ -n "$uri" ] || { echo "qemu-test: no Debian mirror for $(release) in this machine's apt sources"; exit 1; }
   mkdir -p "$apt/lists/partial" "$apt/cache/archives/partial" "$apt/debs"
   echo "deb [signed-by=/usr/share/keyrings/debian-archive-keyring.gpg] $uri $suite main" > "$apt/sources.list"
   local options=(-o "Dir::Etc::SourceList=$apt/sources.list" -o Dir::Etc::SourceParts=/nonexistent

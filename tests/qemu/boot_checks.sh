@@ -52,7 +52,7 @@ rm /etc/udev/rules.d/59-skarvelconfig-ignore.rules
 dpkg --purge skarvelconfig >/dev/null 2>&1
 say "purge $?"
 for left in /etc/skarvelconfig /var/log/skarvelconfig /run/skarvelconfig /usr/lib/skarvelconfig /usr/sbin/skarvelconfig \
-            $(find /etc/systemd /lib/systemd /lib/udev /var/lib/systemd -name '*skarvelconfig*' 2>/dev/null); do
+            $(find /etc/systemd /usr/lib/systemd /usr/lib/udev /var/lib/systemd -name '*skarvelconfig*' 2>/dev/null); do
   [ -e "$left" ] || [ -L "$left" ] && say "left $left"
 done
 say "done"

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Boots a minimal Debian 12 arm64 system (systemd, udev) under QEMU with the
+"""Boots a minimal Debian arm64 system (systemd, udev) under QEMU with the
 Debian package installed, on the board's device tree (RS-485 details on the
 PL011, ttyAMA0), and checks after the boot: the unit ran before sysinit.target
 and before the port's getty, the log says what the configuration in /etc
