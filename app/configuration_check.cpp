@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/run_log.h"
+#include "base/text.h"
 #include "config/configuration.h"
 
 std::optional<ConfigurationCheck> configurationCheckAskedFor(const std::vector<std::string>& parameters,
@@ -15,11 +16,7 @@ std::optional<ConfigurationCheck> configurationCheckAskedFor(const std::vector<s
     const bool read = loadConfiguration(path, log, table);
     ConfigurationCheck check;
     // The log's own lines, ended for a terminal.
-    const std::string& text = log.text();
-    for (std::size_t at = 0; at < text.size(); ++at) {
-        if (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n') continue;
-        check.text.push_back(text[at]);
-    }
+    check.text = lfLines(log.text());
     check.status = !read ? 2 : check.text.empty() ? 0 : 1;
     return check;
 }

@@ -1,12 +1,34 @@
 #include "app/run_sequence.h"
 
-#include "app/command_line.h"
 #include "platform/platform.h"
 
-void runSkarvelConfig(const std::vector<std::string>& parameters, const PortStage& portStage) {
+RunPaths runPaths(const std::vector<std::string>& parameters) {
     const std::string programDir = platform::programDir();
     RunPaths paths{programDir + "SkarvelConfig.cfg", programDir + "SkarvelConfig.log"};
     applyOptions(parameters, OptionRules{platform::firstMatchIsFile, platform::slashMayStartPath()}, paths);
+    return paths;
+}
+
+namespace {
+
+// The run's event: the log's lines, and why the log is missing when it is.
+void recordOutcome(bool loaded, const RunLog& log, const std::string& logPath, const std::string& unwritten) noexcept {
+    try {
+        const platform::RunOutcome outcome = !loaded || !unwritten.empty() ? platform::RunOutcome::failed
+                                             : log.lineCount() > 2         ? platform::RunOutcome::problems
+                                                                           : platform::RunOutcome::clean;
+        std::string text = log.text();
+        if (!unwritten.empty()) text += "The log could not be written to " + logPath + ": " + unwritten + "\r\n";
+        platform::recordRunOutcome(outcome, text);
+    } catch (...) {
+        // Out of memory at the very end: the log is written, the event is not.
+    }
+}
+
+} // namespace
+
+void runSkarvelConfig(const std::vector<std::string>& parameters, const PortStage& portStage) {
+    const RunPaths paths = runPaths(parameters);
 
     // A log named like the configuration, under whatever spelling, would
     // destroy it: the configuration is kept and no log is written.
@@ -20,7 +42,12 @@ void runSkarvelConfig(const std::vector<std::string>& parameters, const PortStag
     log.appendLine(formatTimestamp(platform::localNow()));
 
     ModeTable modeTable;
-    if (loadConfiguration(paths.configPath, log, modeTable)) portStage(modeTable, log);
+    const bool loaded = loadConfiguration(paths.configPath, log, modeTable);
+    if (loaded) portStage(modeTable, log);
 
-    if (!logIsConfiguration) saveLog(paths.logPath, log);
+    std::string unwritten = logIsConfiguration ? std::string(logIsConfigurationReason) : std::string();
+    if (!logIsConfiguration && !saveLog(paths.logPath, log, unwritten) && unwritten.empty()) {
+        unwritten = "the reason is unknown";
+    }
+    recordOutcome(loaded, log, paths.logPath, unwritten);
 }

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "app/command_line.h"
 #include "base/run_log.h"
 #include "base/version.h"
 #include "config/configuration.h"
@@ -12,6 +13,13 @@
 // table it produced and the log to report into.
 using PortStage = std::function<void(ModeTable&, RunLog&)>;
 
+// Why a log named like the configuration is not written.
+inline constexpr const char* logIsConfigurationReason = "it names the configuration file, which is kept";
+
+// The configuration and log paths a run with these parameters uses: beside
+// the program unless the parameters say otherwise.
+RunPaths runPaths(const std::vector<std::string>& parameters);
+
 // The program's one pass: settle the paths, remove the previous log, read the
-// configuration, run the port stage, save the log.
+// configuration, run the port stage, save the log, record the outcome.
 void runSkarvelConfig(const std::vector<std::string>& parameters, const PortStage& portStage);

@@ -16,13 +16,14 @@ std::string formatTimestamp(const platform::LocalDateTime& moment) {
     return std::string(buffer, static_cast<std::size_t>(length) < sizeof buffer ? length : sizeof buffer - 1);
 }
 
-void saveLog(const std::string& path, const RunLog& log) noexcept {
+bool saveLog(const std::string& path, const RunLog& log, std::string& failure) noexcept {
     try {
-        if (path.empty()) return;
+        if (path.empty()) return true;
         platform::NewFile file(path);
-        if (!file.isOpen()) return;
-        file.write(log.text());
+        if (file.isOpen() && file.write(log.text())) return true;
+        failure = platform::lastErrorText();
     } catch (...) {
-        // A log that cannot be written is not reported anywhere.
+        // Out of memory while saying why.
     }
+    return false;
 }

@@ -27,6 +27,7 @@ private:
 
 std::string formatTimestamp(const platform::LocalDateTime& moment);
 
-// Writes the log to `path`, replacing any file there. Every failure is dropped:
-// an unwritable log must never change how the run ends.
-void saveLog(const std::string& path, const RunLog& log) noexcept;
+// Writes the log to `path`, replacing any file there; an empty path asks for
+// no log. False when the log could not be written, with the platform's words
+// for why in `failure`. No failure changes how the run ends.
+bool saveLog(const std::string& path, const RunLog& log, std::string& failure) noexcept;

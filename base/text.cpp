@@ -57,3 +57,13 @@ std::string formatDecimal(std::int32_t value) {
     while (count > 0) result.push_back(digits[--count]);
     return result;
 }
+
+std::string lfLines(std::string_view crlfText) {
+    std::string lines;
+    lines.reserve(crlfText.size());
+    for (std::size_t at = 0; at < crlfText.size(); ++at) {
+        if (crlfText[at] == '\r' && at + 1 < crlfText.size() && crlfText[at + 1] == '\n') continue;
+        lines.push_back(crlfText[at]);
+    }
+    return lines;
+}

@@ -21,3 +21,6 @@ bool upperAsciiEquals(std::string_view text, std::string_view upper);
 std::pair<std::string_view, std::string_view> splitAtFirst(std::string_view text, char ch);
 
 std::string formatDecimal(std::int32_t value);
+
+// The text with each CR LF made LF: log lines as a terminal shows them.
+std::string lfLines(std::string_view crlfText);

@@ -1,7 +1,8 @@
 cmake_minimum_required(VERSION 3.25)
 # The Windows installer under 32-bit Wine, as an administrator uses it:
 #   cmake -DWINE=... -DWIXL=... -DMSIBUILD=... -DSTRIP=... -DOBJDUMP=... -DSOURCE_DIR=...
-#         -DGUIDE=guide.md -DPROGRAM=SkarvelConfig.exe -DLIBRARY=LumtorPort.dll -DVERSION=... -DWORK=dir
+#         -DGUIDE=guide.md -DPROGRAM=SkarvelConfig.exe -DCOMPANION=SkarvelConfig.com -DLIBRARY=LumtorPort.dll
+#         -DVERSION=... -DWORK=dir
 #         -P check_installer.cmake
 # With the administrator's guide's command and nothing else: as a Windows
 # after Vista, install, run the installed program, upgrade to the next
@@ -27,18 +28,31 @@ function(wine)
 endfunction()
 function(make_installer version output)
   execute_process(COMMAND ${CMAKE_COMMAND} -DWIXL=${WIXL} -DMSIBUILD=${MSIBUILD} -DSTRIP=${STRIP}
-                          -DSOURCE_DIR=${SOURCE_DIR} -DGUIDE=${GUIDE} -DPROGRAM=${PROGRAM} -DVERSION=${version} -DOUTPUT=${output}
+                          -DSOURCE_DIR=${SOURCE_DIR} -DGUIDE=${GUIDE} -DPROGRAM=${PROGRAM} -DCOMPANION=${COMPANION}
+                          -DVERSION=${version} -DOUTPUT=${output}
                           -DWORK=${WORK}/staging -P ${SOURCE_DIR}/cmake/make_msi.cmake COMMAND_ERROR_IS_FATAL ANY)
 endfunction()
+# Macros, not functions: a failure must reach the list at the top.
 # How many SkarvelConfig products Windows lists (Add or Remove Programs).
-function(count_registrations expected when)
+macro(count_registrations expected when)
   wine(reg query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall" /s)
   string(REGEX MATCHALL "DisplayName[ \t]+REG_SZ[ \t]+SkarvelConfig\r?\n" names "${out}")
   list(LENGTH names count)
-  if(NOT count EQUAL expected)
+  if(NOT count EQUAL ${expected})
     fail("${when}: ${count} registrations instead of ${expected}")
   endif()
-endfunction()
+endmacro()
+# The event log's source: registered for the installed program, or not at all.
+macro(check_event_source registered when)
+  wine(reg query "HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\SkarvelConfig")
+  string(REPLACE "\\" "/" values "${out}")
+  if(${registered} AND NOT (status EQUAL 0 AND values MATCHES "EventMessageFile[ \t]+REG_EXPAND_SZ[ \t]+[^\n]*/SkarvelConfig/SkarvelConfig\\.exe"
+                         AND values MATCHES "TypesSupported[ \t]+REG_DWORD[ \t]+0x7"))
+    fail("${when}: the event source is not registered for the program: ${out}")
+  elseif(NOT ${registered} AND status EQUAL 0)
+    fail("${when}: the event source is still registered")
+  endif()
+endmacro()
 function(install_msi msi)
   wine(msiexec /i "Z:${msi}" /qn)
   set(status ${status} PARENT_SCOPE)
@@ -69,7 +83,7 @@ install_msi(${WORK}/first.msi)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "installation failed (${status})")
 endif()
-foreach(file SkarvelConfig.exe SkarvelConfig.cfg SkarvelConfig.example.cfg README.md)
+foreach(file SkarvelConfig.exe SkarvelConfig.com SkarvelConfig.cfg SkarvelConfig.example.cfg README.md)
   if(NOT EXISTS "${folder}/${file}")
     fail("not installed: ${file}")
   endif()
@@ -79,6 +93,7 @@ if(sections MATCHES "\\.debug_info")
   fail("the installed program is not stripped")
 endif()
 count_registrations(1 "installed")
+check_event_source(TRUE "installed")
 
 # The start-up task: the definition the installer wrote and registered.
 string(REPLACE "\\" "\\\\" command "\"${program_files}\\SkarvelConfig\\SkarvelConfig.exe\"")
@@ -136,6 +151,7 @@ if(NOT EXISTS "${folder}/SkarvelConfig.exe" OR NOT EXISTS "${task}" OR NOT EXIST
   fail("the upgrade left no program or no task")
 endif()
 count_registrations(1 "upgraded")
+check_event_source(TRUE "upgraded")
 
 # An older version over a newer one stops and changes nothing; the same
 # version again is never registered twice.
@@ -162,6 +178,7 @@ if(NOT EXISTS "${folder}/SkarvelConfig.cfg")
   fail("uninstallation removed the administrator's configuration")
 endif()
 count_registrations(0 "uninstalled")
+check_event_source(FALSE "uninstalled")
 file(REMOVE_RECURSE "${folder}")
 
 # Windows XP: the legacy command, without /F, after deleting any old task.

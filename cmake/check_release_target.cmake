@@ -1,9 +1,12 @@
 # Checks the 32-bit Windows release target without running it:
-#   cmake -DOBJDUMP=... -DPROGRAM=SkarvelConfig.exe -DLIBRARY=LumtorPort.dll -DVERSION=... -P check_release_target.cmake
+#   cmake -DOBJDUMP=... -DPROGRAM=SkarvelConfig.exe -DLIBRARY=LumtorPort.dll -DVERSION=...
+#         [-DCONSOLE=ON] -P check_release_target.cmake
 # It must be a PE32 program for i386 of the Windows GUI subsystem that Windows
 # XP starts (header versions at most 5.01, nothing imported from later), import only
 # system DLLs and LumtorPort.dll (exactly its three undecorated names), and carry
-# its version resource and a manifest that asks for no elevation.
+# its version resource and a manifest that asks for no elevation. With
+# CONSOLE, the console companion: the same, but of the console subsystem and
+# importing nothing from LumtorPort.dll, which it loads only to list ports.
 
 cmake_minimum_required(VERSION 3.25)
 
@@ -23,8 +26,13 @@ endif()
 if(NOT headers MATCHES "Magic[ \t]+010b[ \t]+\\(PE32\\)")
   fail("not PE32")
 endif()
-if(NOT headers MATCHES "Subsystem[ \t]+00000002[ \t]+\\(Windows GUI\\)")
-  fail("not of the Windows GUI subsystem")
+if(CONSOLE)
+  set(subsystem "00000003[ \t]+\\(Windows CUI\\)")
+else()
+  set(subsystem "00000002[ \t]+\\(Windows GUI\\)")
+endif()
+if(NOT headers MATCHES "Subsystem[ \t]+${subsystem}")
+  fail("not of the subsystem ${subsystem}")
 endif()
 
 # Windows XP (5.01) refuses to start a program whose header asks for a later
@@ -38,7 +46,7 @@ foreach(field OSystem Subsystem)
 endforeach()
 
 # Every imported DLL, and the names imported from LumtorPort.dll.
-set(system_dlls kernel32.dll user32.dll msvcrt.dll)
+set(system_dlls kernel32.dll user32.dll msvcrt.dll advapi32.dll)
 string(REGEX MATCHALL "DLL Name: [^\n]+" dll_lines "${headers}")
 set(seen_lumtor FALSE)
 foreach(line IN LISTS dll_lines)
@@ -50,7 +58,9 @@ foreach(line IN LISTS dll_lines)
     fail("imports ${dll}, which is neither a system DLL nor LumtorPort.dll")
   endif()
 endforeach()
-if(NOT seen_lumtor)
+if(CONSOLE AND seen_lumtor)
+  fail("imports LumtorPort.dll, which it may only load to list the ports")
+elseif(NOT CONSOLE AND NOT seen_lumtor)
   fail("does not import LumtorPort.dll")
 endif()
 
@@ -61,7 +71,7 @@ string(REGEX MATCH "DLL Name: LumtorPort\\.dll\n[^\n]*\n((${import_line}\n)+)" b
 string(REGEX MATCHALL "[ \t][A-Za-z_@0-9]+\n" names "${CMAKE_MATCH_1}")
 list(TRANSFORM names STRIP)
 list(SORT names)
-if(NOT names STREQUAL "LumtorPortEnum;LumtorPortGetLocation;LumtorPortTXVR")
+if(NOT CONSOLE AND NOT names STREQUAL "LumtorPortEnum;LumtorPortGetLocation;LumtorPortTXVR")
   fail("imports from LumtorPort.dll: '${names}' instead of the three undecorated names")
 endif()
 
@@ -124,4 +134,4 @@ endif()
 if(failures)
   message(FATAL_ERROR "${PROGRAM}:\n${failures}")
 endif()
-message(STATUS "${PROGRAM}: PE32 i386, Windows GUI, imports and version resource as required")
+message(STATUS "${PROGRAM}: PE32 i386, its subsystem, imports and version resource as required")

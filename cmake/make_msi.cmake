@@ -1,15 +1,17 @@
 cmake_minimum_required(VERSION 3.25)
 # Makes the Windows installer:
 #   cmake -DWIXL=... -DMSIBUILD=... -DSTRIP=... -DSOURCE_DIR=... -DGUIDE=guide.md -DPROGRAM=SkarvelConfig.exe
+#         -DCOMPANION=SkarvelConfig.com
 #         -DVERSION=... -DOUTPUT=file.msi -DWORK=dir -P make_msi.cmake
-# The stripped program, the administrator's guide as README.md, the example
+# The stripped program and its console companion, the administrator's guide as README.md, the example
 # configuration and a configuration that sets nothing until edited, into
 # Program Files; a scheduled task as SYSTEM that runs the program at every
-# start-up, before anyone logs on.
+# start-up, before anyone logs on; the event log's source.
 
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
 execute_process(COMMAND ${STRIP} -o ${WORK}/SkarvelConfig.exe ${PROGRAM} COMMAND_ERROR_IS_FATAL ANY)
+execute_process(COMMAND ${STRIP} -o ${WORK}/SkarvelConfig.com ${COMPANION} COMMAND_ERROR_IS_FATAL ANY)
 file(COPY_FILE ${GUIDE} ${WORK}/README.md)
 file(COPY_FILE ${SOURCE_DIR}/examples/SkarvelConfig.cfg ${WORK}/SkarvelConfig.example.cfg)
 file(COPY_FILE ${SOURCE_DIR}/packaging/windows/SkarvelConfig.cfg ${WORK}/SkarvelConfig.cfg)
@@ -51,6 +53,10 @@ set(vista "VersionNT >= 600")
 set(xp "VersionNT < 600")
 foreach(query
     "UPDATE Component SET Attributes = 144 WHERE Component = 'Configuration'"
+    # The event source's message file, as Windows wants it: an expandable
+    # string (wixl writes a plain one), under the key without a trailing "\\".
+    "UPDATE Registry SET Value = '#%[#SkarvelConfigExe]' WHERE Name = 'EventMessageFile'"
+    "UPDATE Registry SET `Key` = 'SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\SkarvelConfig' WHERE Component_ = 'Program'"
     # The task definition goes with the program (2: when it is removed).
     "INSERT INTO RemoveFile (FileKey, Component_, FileName, DirProperty, InstallMode) VALUES ('TaskDefinition', 'Program', 'SkarvelConfig.task.xml', 'INSTALLDIR', 2)"
     "INSERT INTO CustomAction (Action, Type, Source, Target) VALUES ('WriteStartupTask', 3106, 'INSTALLDIR', '${write_definition}')"

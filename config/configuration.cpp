@@ -72,6 +72,13 @@ void judgeLine(std::string_view line, std::size_t lineNumber, RunLog& log, ModeT
 
 } // namespace
 
+std::string_view modeKeyword(std::int32_t modeCode) {
+    for (const Keyword& keyword : keywords) {
+        if (keyword.modeCode == modeCode) return keyword.text;
+    }
+    return "?";
+}
+
 ModeTable parseConfiguration(std::string_view text, RunLog& log, std::vector<std::size_t>* entryLines) {
     // A NUL byte ends the text.
     text = text.substr(0, text.find('\0'));

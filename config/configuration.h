@@ -14,6 +14,9 @@
 // `entryLines`, the line number of each entry too.
 ModeTable parseConfiguration(std::string_view text, RunLog& log, std::vector<std::size_t>* entryLines = nullptr);
 
+// The keyword a mode code is written as ("RS485" for two-wire).
+std::string_view modeKeyword(std::int32_t modeCode);
+
 // The three lines that say the file could not be read at all.
 void appendLoadFailure(RunLog& log, const std::string& configPath, platform::ReadStatus status);
 

@@ -15,3 +15,7 @@ inline constexpr std::size_t maxParameterLength = 4096;
 // backslash is an ordinary character. A quoted run is never cut short, so a
 // quoted parameter may exceed maxParameterLength.
 std::vector<std::string> splitCommandLine(std::string_view raw);
+
+// The text after the program's name, exactly as written: what splits into
+// every parameter but the first.
+std::string_view commandLineTail(std::string_view raw);

@@ -76,6 +76,22 @@ private:
     std::intptr_t handle_;
 };
 
+// The platform's own words for why the last call failed (Windows' message
+// for the last error, the C library's for errno); empty when none is known.
+std::string lastErrorText();
+
+enum class RunOutcome {
+    clean,    // the log holds its two header lines only
+    problems, // it names an unusable configuration line or a port
+    failed,   // the configuration could not be read, or the log not written
+};
+
+// Records one run's outcome where the platform's administrators collect
+// them: one event in Windows' Application log (source "SkarvelConfig"),
+// `text` its message. Nothing elsewhere: on Linux the unit shows the log in
+// the journal. Never fails the run.
+void recordRunOutcome(RunOutcome outcome, const std::string& text) noexcept;
+
 // Arranges for a fault that escapes the run to end the process through the
 // program's unhandled-failure report.
 void installFailureReport();

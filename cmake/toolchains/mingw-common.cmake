@@ -8,6 +8,7 @@ set(CMAKE_C_COMPILER ${MINGW_ARCH}-w64-mingw32-gcc-posix)
 set(CMAKE_CXX_COMPILER ${MINGW_ARCH}-w64-mingw32-g++-posix)
 set(CMAKE_RC_COMPILER ${MINGW_ARCH}-w64-mingw32-windres)
 set(CMAKE_DLLTOOL ${MINGW_ARCH}-w64-mingw32-dlltool)
+set(SKARVEL_WINDMC ${MINGW_ARCH}-w64-mingw32-windmc)
 
 set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_ARCH}-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

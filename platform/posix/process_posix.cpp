@@ -1,5 +1,7 @@
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 
 #include "platform/program_dir.h"
@@ -42,5 +44,9 @@ std::vector<std::string> commandLineParameters(int argc, char** argv) {
 bool slashMayStartPath() { return true; }
 
 bool answersHelpAndVersion() { return true; }
+
+std::string lastErrorText() { return errno != 0 ? std::strerror(errno) : std::string(); }
+
+void recordRunOutcome(RunOutcome, const std::string&) noexcept {}
 
 } // namespace platform

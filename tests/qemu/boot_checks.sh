@@ -12,6 +12,7 @@ say "started serial-getty@ttyAMA0.service $(when serial-getty@ttyAMA0.service In
 tr -d '\r' </var/log/skarvelconfig/SkarvelConfig.log | while read -r line; do say "log boot $line"; done
 say "rs485 boot $(/usr/local/bin/rs485_show /dev/ttyAMA0)"
 journalctl -b -u skarvelconfig.service -o cat | while read -r line; do say "journal $line"; done
+journalctl -b -u skarvelconfig.service -p warning -o cat | while read -r line; do say "warning $line"; done
 say "exposure $(systemd-analyze security --no-pager skarvelconfig.service | tail -n 1)"
 
 # At boot the port's own unit started too, and found the port seen already.

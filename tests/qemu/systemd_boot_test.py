@@ -92,6 +92,9 @@ def main():
     check("the port holds two-wire RS-485 with the board's polarity and delays",
           settings("boot") == (ENABLED | RTS_AFTER_SEND, 3, 5), settings("boot"))
     check("the journal shows the log", "Port 5 not found." in found.get("journal", []), found.get("journal"))
+    check("at warning priority the journal holds the port's line, not the banner",
+          "Port 5 not found." in found.get("warning", []) and program_banner() not in found.get("warning", []),
+          found.get("warning"))
     exposure = re.search(r"exposure level for \S+: ([0-9.]+)", first("exposure"))
     check("the unit's exposure is 2.0 or less", exposure is not None and float(exposure.group(1)) <= 2.0,
           first("exposure"))

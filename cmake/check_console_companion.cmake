@@ -1,0 +1,78 @@
+cmake_minimum_required(VERSION 3.25)
+# The console companion and each run's event, under Wine, as an
+# administrator meets them in cmd:
+#   cmake "-DWINE=wine-run;loader" -DPROGRAM=SkarvelConfig.exe -DCOMPANION=SkarvelConfig.com
+#         -DLIBRARY=LumtorPort.dll -DVERSION=... -DWORK=dir -P check_console_companion.cmake
+# Wine traces what ReportEvent was given on its eventlog channel: an
+# Information event as "trace", a Warning as "warn", an Error as "err".
+
+set(failures "")
+# Runs a Windows command in the folder: status, out (CR LF as LF), events.
+function(run)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env WINEDEBUG=-all,+eventlog LUMTOR_STANDIN_TRACE=trace.txt
+                          LUMTOR_STANDIN_PORTS=${ports} ${WINE} ${ARGN}
+                  WORKING_DIRECTORY ${WORK} RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE errors)
+  string(REPLACE "\r\n" "\n" output "${output}")
+  string(REGEX MATCHALL "(trace|warn|err):eventlog:ReportEventW [^\n]*" found "${errors}")
+  set(status ${result} PARENT_SCOPE)
+  set(out "${output}" PARENT_SCOPE)
+  set(events "${found}" PARENT_SCOPE)
+endfunction()
+function(expect what condition)
+  cmake_language(EVAL CODE "if(${condition})\nset(met TRUE)\nendif()")
+  if(NOT met)
+    set(failures "${failures}  ${what}: status ${status}, output:\n${out}events: ${events}\n" PARENT_SCOPE)
+  endif()
+endfunction()
+
+file(REMOVE_RECURSE ${WORK})
+file(MAKE_DIRECTORY ${WORK})
+foreach(file ${PROGRAM} ${COMPANION} ${LIBRARY})
+  file(COPY ${file} DESTINATION ${WORK})
+endforeach()
+file(WRITE ${WORK}/SkarvelConfig.cfg "Port1=RS232\r\nPort2=RS422\r\nPort3=RS485\r\nPort4=RS485-4W\r\n")
+file(WRITE ${WORK}/bad.cfg "Port1=RS485\r\nbad\r\nPort9=RS232\r\n")
+file(WRITE ${WORK}/refused.txt "name=COM1 number=1 set=refuse\n")
+set(ports "")
+
+# "SkarvelConfig" in cmd is the companion.
+run(cmd /c SkarvelConfig --version)
+expect("--version" "status EQUAL 0 AND out STREQUAL \"SkarvelConfig ${VERSION}\n\"")
+run(cmd /c SkarvelConfig --check)
+expect("--check of a clean file" "status EQUAL 0 AND out STREQUAL \"\"")
+run(cmd /c SkarvelConfig --check bad.cfg)
+expect("--check of a file with an unusable line"
+       "status EQUAL 1 AND out MATCHES \"^LValue \\\"bad\\\" on line 2 should be\"")
+run(cmd /c SkarvelConfig --check missing.cfg)
+expect("--check of a missing file, with no run and no event" "status EQUAL 2 AND out MATCHES \"^Error loading missing.cfg:\"
+       AND NOT EXISTS ${WORK}/SkarvelConfig.log AND events STREQUAL \"\"")
+
+# --list: the stand-in's ports and the entries a run would take; no mode set.
+run(cmd /c SkarvelConfig --list bad.cfg)
+file(READ ${WORK}/trace.txt trace)
+expect("--list" "status EQUAL 0 AND out MATCHES \"COM1 +1 +yes +line 1: RS485\n\" AND out MATCHES \"COM5 +5 +no +-\n\"
+       AND out MATCHES \"Port 9 \\\\(line 3: RS232\\\\): no port takes it\n$\" AND NOT trace MATCHES txvr")
+
+# A plain run: the program's log and status, and one event.
+run(cmd /c SkarvelConfig)
+expect("a run through the companion"
+       "status EQUAL 0 AND out MATCHES \"^SkarvelConfig ${VERSION}\n[0-9:]+\n$\" AND EXISTS ${WORK}/SkarvelConfig.log")
+expect("an all-set run is an Information event" "events MATCHES \"^trace:eventlog:ReportEventW L.SkarvelConfig \"")
+set(ports refused.txt)
+run(SkarvelConfig.exe)
+expect("a failed port is a Warning event"
+       "events MATCHES \"^warn:eventlog:ReportEventW L.SkarvelConfig [^\n]*Failed to set mode for port 1\"")
+set(ports "")
+file(REMOVE ${WORK}/SkarvelConfig.cfg)
+run(SkarvelConfig.exe)
+expect("an unreadable configuration is an Error event" "events MATCHES \"^err:eventlog:ReportEventW L[^\n]*Error loading\"")
+file(WRITE ${WORK}/SkarvelConfig.cfg "")
+run(cmd /c SkarvelConfig "/LOG=C:\\no\\such\\folder\\x.log")
+expect("an unwritable log: the companion says why, and it is an Error event with the path"
+       "out MATCHES \"^SkarvelConfig could not write its log C:.no.such.folder.x.log: .+\n$\"
+       AND events MATCHES \"^err:eventlog:ReportEventW L[^\n]*The log could not be written to C:[^\n]*x.log: \"")
+
+if(failures)
+  message(FATAL_ERROR "${failures}")
+endif()
+message(STATUS "the companion checked, listed and ran; each run recorded its event")

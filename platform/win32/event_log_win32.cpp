@@ -1,0 +1,36 @@
+#include <windows.h>
+
+#include <string>
+
+#include "event_messages.h"
+#include "platform/platform.h"
+
+namespace platform {
+
+void recordRunOutcome(RunOutcome outcome, const std::string& text) noexcept {
+    // Without a registered source Windows still records the event, with a
+    // note that its message file is unknown; the text is there all the same.
+    const HANDLE source = RegisterEventSourceA(nullptr, "SkarvelConfig");
+    if (!source) return;
+    WORD type = EVENTLOG_INFORMATION_TYPE;
+    DWORD id = MSG_RUN_CLEAN;
+    if (outcome == RunOutcome::problems) {
+        type = EVENTLOG_WARNING_TYPE;
+        id = MSG_RUN_PROBLEMS;
+    } else if (outcome == RunOutcome::failed) {
+        type = EVENTLOG_ERROR_TYPE;
+        id = MSG_RUN_FAILED;
+    }
+    // One insertion string holds at most 31,839 characters.
+    constexpr std::size_t longest = 31000;
+    try {
+        const std::string shown = text.size() > longest ? text.substr(0, longest) + "...\r\n" : text;
+        const char* strings[] = {shown.c_str()};
+        ReportEventA(source, type, 0, id, nullptr, 1, 0, strings, nullptr);
+    } catch (...) {
+        // Out of memory at the very end: the log is written, the event is not.
+    }
+    DeregisterEventSource(source);
+}
+
+} // namespace platform

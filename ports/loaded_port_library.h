@@ -1,0 +1,30 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/console_companion.h"
+#include "ports/lumtor_ports.h"
+#include "ports/port_library.h"
+
+// The port library loaded from a file while the program runs, for looking at
+// the ports without the program's binding: its three functions found by name.
+class LoadedPortLibrary final : public PortLibrary {
+public:
+    // The library at `path`, or null with `failure` saying why: it cannot be
+    // loaded, or it lacks one of the three functions.
+    static std::unique_ptr<LoadedPortLibrary> load(const std::string& path, std::string& failure);
+
+    std::int32_t enumerate(std::int32_t index, char16_t* nameBuffer, std::int32_t bufferLength) override;
+    std::int32_t getLocation(const char16_t* portName, std::int32_t* locationQualifier,
+                             std::int32_t* portNumber) override;
+    std::int32_t setMode(const char16_t* portName, std::int32_t* modeCode, std::int32_t selector) override;
+
+private:
+    explicit LoadedPortLibrary(const std::string& path) : library_(path) {}
+
+    platform::LoadedLibrary library_;
+    decltype(&LumtorPortEnum) enum_ = nullptr;
+    decltype(&LumtorPortGetLocation) getLocation_ = nullptr;
+    decltype(&LumtorPortTXVR) txvr_ = nullptr;
+};
