@@ -32,27 +32,30 @@ function(make_installer version output)
                           -DVERSION=${version} -DOUTPUT=${output}
                           -DWORK=${WORK}/staging -P ${SOURCE_DIR}/cmake/make_msi.cmake COMMAND_ERROR_IS_FATAL ANY)
 endfunction()
-# Macros, not functions: a failure must reach the list at the top.
 # How many SkarvelConfig products Windows lists (Add or Remove Programs).
-macro(count_registrations expected when)
+# These checks are functions, so that their runs leave the caller's status,
+# output and trace alone; each hands its failures up.
+function(count_registrations expected when)
   wine(reg query "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall" /s)
   string(REGEX MATCHALL "DisplayName[ \t]+REG_SZ[ \t]+SkarvelConfig\r?\n" names "${out}")
   list(LENGTH names count)
-  if(NOT count EQUAL ${expected})
+  if(NOT count EQUAL expected)
     fail("${when}: ${count} registrations instead of ${expected}")
   endif()
-endmacro()
+  set(failures "${failures}" PARENT_SCOPE)
+endfunction()
 # The event log's source: registered for the installed program, or not at all.
-macro(check_event_source registered when)
+function(check_event_source registered when)
   wine(reg query "HKLM\\SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\SkarvelConfig")
   string(REPLACE "\\" "/" values "${out}")
-  if(${registered} AND NOT (status EQUAL 0 AND values MATCHES "EventMessageFile[ \t]+REG_EXPAND_SZ[ \t]+[^\n]*/SkarvelConfig/SkarvelConfig\\.exe"
+  if(registered AND NOT (status EQUAL 0 AND values MATCHES "EventMessageFile[ \t]+REG_EXPAND_SZ[ \t]+[^\n]*/SkarvelConfig/SkarvelConfig\\.exe"
                          AND values MATCHES "TypesSupported[ \t]+REG_DWORD[ \t]+0x7"))
-    fail("${when}: the event source is not registered for the program: ${out}")
-  elseif(NOT ${registered} AND status EQUAL 0)
+    fail("${when}: the event source is not registered for the program: ${values}")
+  elseif(NOT registered AND status EQUAL 0)
     fail("${when}: the event source is still registered")
   endif()
-endmacro()
+  set(failures "${failures}" PARENT_SCOPE)
+endfunction()
 function(install_msi msi)
   wine(msiexec /i "Z:${msi}" /qn)
   set(status ${status} PARENT_SCOPE)
