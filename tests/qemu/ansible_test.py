@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""The Ansible role against a real system: boots the boot test's Debian 12
+"""The Ansible role against a real system: boots the boot test's Debian
 arm64 system (systemd, udev, sshd, python3) under QEMU without the package,
 reachable over SSH on a port forwarded to the loopback address, and runs the
 example playbook with the role: the package installed from a folder, the
@@ -9,6 +9,7 @@ with a bad line, refused by validation; then a host with a failing port.
 Usage: ansible_test.py --kernel vmlinuz --rootfs root.tar --packages DIR --rs485-show FILE --work DIR
 """
 import argparse
+import glob
 import hashlib
 import os
 import shutil
@@ -33,15 +34,20 @@ def prepare_root(args, root, public_key):
     shutil.copy(args.rs485_show, os.path.join(root, "usr/local/bin/rs485_show"))
     os.makedirs(os.path.join(root, "root/.ssh"), mode=0o700, exist_ok=True)
     shutil.copy(public_key, os.path.join(root, "root/.ssh/authorized_keys"))
-    # The network card's driver, from the kernel's own package, for udev to load.
+    # The network card's driver, from the kernel's own package, for udev to
+    # load (Debian 13's are under /usr and compressed).
     release = os.path.basename(args.kernel).removeprefix("vmlinuz-")
-    modules = os.path.join(os.path.dirname(os.path.dirname(args.kernel)), "lib/modules", release)
-    for module in ("kernel/net/core/failover.ko", "kernel/drivers/net/net_failover.ko",
-                   "kernel/drivers/virtio/virtio_pci_legacy_dev.ko", "kernel/drivers/virtio/virtio_pci_modern_dev.ko",
-                   "kernel/drivers/virtio/virtio_pci.ko", "kernel/drivers/net/virtio_net.ko",
-                   "modules.order", "modules.builtin", "modules.builtin.modinfo"):
-        os.makedirs(os.path.dirname(os.path.join(root, "lib/modules", release, module)), exist_ok=True)
-        shutil.copy(os.path.join(modules, module), os.path.join(root, "lib/modules", release, module))
+    package = os.path.dirname(os.path.dirname(args.kernel))
+    modules = next(path for path in (os.path.join(package, "lib/modules", release),
+                                     os.path.join(package, "usr/lib/modules", release)) if os.path.isdir(path))
+    files = ["modules.order", "modules.builtin", "modules.builtin.modinfo"]
+    for module in ("kernel/net/core/failover", "kernel/drivers/net/net_failover",
+                   "kernel/drivers/virtio/virtio_pci_legacy_dev", "kernel/drivers/virtio/virtio_pci_modern_dev",
+                   "kernel/drivers/virtio/virtio_pci", "kernel/drivers/net/virtio_net"):
+        files += [os.path.relpath(found, modules) for found in glob.glob(os.path.join(modules, module + ".ko*"))]
+    for name in files:
+        os.makedirs(os.path.dirname(os.path.join(root, "lib/modules", release, name)), exist_ok=True)
+        shutil.copy(os.path.join(modules, name), os.path.join(root, "lib/modules", release, name))
     subprocess.run(["depmod", "-b", root, release], check=True)
     os.makedirs(os.path.join(root, "etc/systemd/network"), exist_ok=True)
     with open(os.path.join(root, "etc/systemd/network/10-user.network"), "w") as network:
