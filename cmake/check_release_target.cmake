@@ -104,9 +104,15 @@ endif()
 
 # The stand-in exports exactly those names, undecorated.
 execute_process(COMMAND ${OBJDUMP} -p ${LIBRARY} OUTPUT_VARIABLE library_headers)
-string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table\n((\t\\[[ 0-9]+\\] [^\n]+\n)+)" table "${library_headers}")
-string(REGEX REPLACE "\t\\[[ 0-9]+\\] ([^\n]+)\n" "\\1;" exports "${CMAKE_MATCH_1}")
-list(REMOVE_ITEM exports "")
+# binutils 2.40 lists "[   0] Name", 2.44 "[   0] +base[   1]  0000 Name"
+# under a line of column names: the name is each row's last word.
+string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table[^\n]*\n(([^\n]+\n)+)" table "${library_headers}")
+string(REGEX MATCHALL "\t\\[[ 0-9]+\\][^\n]*" rows "${CMAKE_MATCH_1}")
+set(exports "")
+foreach(row IN LISTS rows)
+  string(REGEX REPLACE ".*[ \t]" "" name "${row}")
+  list(APPEND exports ${name})
+endforeach()
 if(NOT exports STREQUAL "LumtorPortEnum;LumtorPortGetLocation;LumtorPortTXVR")
   fail("${LIBRARY} exports '${exports}'")
 endif()
