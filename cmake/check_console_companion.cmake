@@ -27,9 +27,7 @@ endfunction()
 
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK})
-foreach(file ${PROGRAM} ${COMPANION} ${LIBRARY})
-  file(COPY ${file} DESTINATION ${WORK})
-endforeach()
+file(COPY ${PROGRAM} ${COMPANION} ${LIBRARY} DESTINATION ${WORK})
 file(WRITE ${WORK}/SkarvelConfig.cfg "Port1=RS232\r\nPort2=RS422\r\nPort3=RS485\r\nPort4=RS485-4W\r\n")
 file(WRITE ${WORK}/bad.cfg "Port1=RS485\r\nbad\r\nPort9=RS232\r\n")
 file(WRITE ${WORK}/refused.txt "name=COM1 number=1 set=refuse\n")
@@ -55,9 +53,8 @@ expect("--list" "status EQUAL 0 AND out MATCHES \"COM1 +1 +yes +line 1: RS485\n\
 
 # A plain run: the program's log and status, and one event.
 run(cmd /c SkarvelConfig)
-expect("a run through the companion"
-       "status EQUAL 0 AND out MATCHES \"^SkarvelConfig ${VERSION}\n[0-9:]+\n$\" AND EXISTS ${WORK}/SkarvelConfig.log")
-expect("an all-set run is an Information event" "events MATCHES \"^trace:eventlog:ReportEventW L.SkarvelConfig \"")
+expect("a run through the companion, all set: an Information event" "status EQUAL 0 AND EXISTS ${WORK}/SkarvelConfig.log
+       AND out MATCHES \"^SkarvelConfig ${VERSION}\n[0-9:]+\n$\" AND events MATCHES \"^trace:eventlog:ReportEventW L.SkarvelConfig \"")
 set(ports refused.txt)
 run(SkarvelConfig.exe)
 expect("a failed port is a Warning event"

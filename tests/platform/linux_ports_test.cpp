@@ -48,10 +48,9 @@ struct FakeDevice {
     // The 8250 core's software RS-485 on 6.0 to 6.7: RTS-on-send set again once RS-485 is off.
     bool rtsOnSendWhenOff = false;
     bool readBackFails = false; // TIOCGRS485 fails once settings were written
-    // DTR and RTS, which every open raises, and whether the serial core shows
-    // them unopened. They outlive our close: another program holds the port.
+    // DTR and RTS, which every open raises, as the serial core shows them
+    // unopened. They outlive our close: another program holds the port.
     int lines = 0;
-    bool linesShown = true;
     serial_rs485 settings{};
     int sets = 0;
 };
@@ -117,18 +116,12 @@ public:
     }
     bool modemLinesUnopened(const std::string& path, int& lines) override {
         const auto found = devices.find(fs::path(path).lexically_normal().string());
-        if (found == devices.end() || !found->second.linesShown) return false;
+        if (found == devices.end()) return false;
         lines = found->second.lines;
         return true;
     }
-    int getModemLines(int handle, int& lines) override {
-        lines = device(handle).lines;
-        return 0;
-    }
-    int lowerModemLines(int handle, int lines) override {
-        device(handle).lines &= ~lines;
-        return 0;
-    }
+    int getModemLines(int handle, int& lines) override { lines = device(handle).lines; return 0; }
+    int lowerModemLines(int handle, int lines) override { device(handle).lines &= ~lines; return 0; }
     bool claim(int handle) override { return !device(handle).exclusive; }
     int getRs485(int handle, serial_rs485& settings) override {
         if (device(handle).placeholder || (device(handle).readBackFails && device(handle).sets > 0)) return -EIO;
