@@ -49,10 +49,8 @@ RunResult runCommandLine(const fs::path& program, const std::string& commandLine
                          const Environment& extraEnvironment = {}, bool unseen = false);
 #endif
 
-#ifndef _WIN32
-// How many descriptors this process has open: a leak shows as a rise.
+// How many descriptors this process has open (POSIX): a leak shows as a rise.
 std::size_t openDescriptorCount();
-#endif
 
 std::string readFile(const fs::path& path);
 void writeFile(const fs::path& path, const std::string& bytes);

@@ -11,6 +11,10 @@ extern char** environ;
 
 namespace testing_support {
 
+std::size_t openDescriptorCount() {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+}
+
 RunResult runProgram(const fs::path& program, const std::vector<std::string>& arguments,
                      const fs::path& workingDir, const Environment& extraEnvironment,
                      std::uint64_t addressSpaceLimit) {
@@ -55,14 +59,6 @@ RunResult runProgram(const fs::path& program, const std::vector<std::string>& ar
     result.standardOutput = readFile(outPath);
     result.standardError = readFile(errPath);
     return result;
-}
-
-} // namespace testing_support
-
-namespace testing_support {
-
-std::size_t openDescriptorCount() {
-    return static_cast<std::size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
 }
 
 } // namespace testing_support
