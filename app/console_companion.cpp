@@ -5,6 +5,7 @@
 
 #include "app/configuration_check.h"
 #include "app/run_sequence.h"
+#include "app/watched_run.h"
 #include "base/text.h"
 #include "platform/command_line_split.h"
 #include "platform/console_companion.h"
@@ -12,17 +13,23 @@
 
 namespace {
 
-void print(const std::string& text) { std::fputs(text.c_str(), stdout); }
+void print(const std::string& text) { platform::printText(std::string_view(text)); }
 
-std::string column(std::string cell, std::size_t width) {
-    cell.append(cell.size() < width ? width - cell.size() : 1, ' ');
+std::u16string column(std::u16string cell, std::size_t width) {
+    cell.append(cell.size() < width ? width - cell.size() : 1, u' ');
     return cell;
 }
 
-// Port names are UTF-16; the console gets their ASCII, "?" for the rest.
-std::string printable(const std::u16string& name) {
-    std::string text;
-    for (char16_t unit : name) text.push_back(unit >= 32 && unit < 127 ? static_cast<char>(unit) : '?');
+std::u16string column(std::string_view ascii, std::size_t width) {
+    return column(std::u16string(ascii.begin(), ascii.end()), width);
+}
+
+// A port name whole; only control characters, which would break the line, are "?".
+std::u16string printable(const std::u16string& name) {
+    std::u16string text = name;
+    for (char16_t& unit : text) {
+        if (unit < 32 || unit == 127) unit = u'?';
+    }
     return text;
 }
 
@@ -37,37 +44,9 @@ int listPorts(const std::string& configPath, const std::string& libraryPath) {
     ModeTable table;
     std::vector<std::size_t> entryLines;
     const bool configured = loadConfiguration(configPath, ignored, table, &entryLines);
-    print(formatPortList(planModes(*library, table), table, entryLines));
+    platform::printText(std::u16string_view(formatPortList(planModes(*library, table), table, entryLines)));
     if (!configured) print("(" + configPath + " cannot be read: no configuration applies)\n");
     return 0;
-}
-
-// Runs SkarvelConfig.exe on the same command line and shows the log it wrote.
-int runProgram(const std::string& rawCommandLine, const std::vector<std::string>& parameters) {
-    std::string failure;
-    const std::string program = platform::programDir() + "SkarvelConfig.exe";
-    int status = 0;
-    if (!platform::runAndWait(program, commandLineTail(rawCommandLine), status, failure)) {
-        print("SkarvelConfig: " + program + " cannot be started: " + failure + "\n");
-        return 2;
-    }
-    const RunPaths paths = runPaths(parameters);
-    if (paths.logPath.empty()) {
-        print("SkarvelConfig wrote no log: /LOG= names no file.\n");
-    } else if (platform::sameFile(paths.configPath, paths.logPath)) {
-        print("SkarvelConfig wrote no log to " + paths.logPath + ": " + logIsConfigurationReason + ".\n");
-    } else if (const platform::ReadResult log = platform::readWholeFile(paths.logPath);
-               log.status == platform::ReadStatus::ok) {
-        print(lfLines(log.bytes));
-    } else {
-        const platform::WriteRefusal refusal = platform::whyNotWritable(paths.logPath);
-        print("SkarvelConfig could not write its log " + paths.logPath +
-              (refusal.reason.empty() ? "." : ": " + refusal.reason) +
-              (refusal.accessDenied ? " The start-up task, or a command prompt run as administrator, can write it."
-                                    : "") +
-              "\n");
-    }
-    return status;
 }
 
 } // namespace
@@ -77,12 +56,17 @@ std::optional<std::string> companionInformationAskedFor(const std::vector<std::s
         if (parameter == "--version") return std::string(programBanner) + "\n";
         if (parameter == "--help") {
             return "Usage: SkarvelConfig [CONFIGURATION-FILE] [/LOG=LOG-FILE]\n"
-                   "Runs SkarvelConfig.exe with these parameters, waits for it, shows the log\n"
-                   "it wrote and ends with its status. SkarvelConfig.exe sets the line mode\n"
-                   "(RS-232, RS-422, RS-485 four-wire, RS-485 two-wire) of the serial ports\n"
-                   "named in the configuration file and writes one log, replacing the previous\n"
-                   "one; without parameters both are SkarvelConfig.cfg and SkarvelConfig.log\n"
-                   "beside the program.\n"
+                   "Runs SkarvelConfig.exe with these parameters (after a run still going,\n"
+                   "if any), waits for it and shows the log it wrote, or why there is none.\n"
+                   "SkarvelConfig.exe sets the line mode (RS-232, RS-422, RS-485 four-wire,\n"
+                   "RS-485 two-wire) of the serial ports named in the configuration file and\n"
+                   "writes one log, replacing the previous one; without parameters both are\n"
+                   "SkarvelConfig.cfg and SkarvelConfig.log beside the program; /LOG= alone\n"
+                   "writes no log.\n"
+                   "Exit status: 0 the run was clean, 1 its log names a problem (an unusable\n"
+                   "line, a refused mode, a port not found), 2 it was not done (the\n"
+                   "configuration or the log could not be used, or the program did not end\n"
+                   "normally).\n"
                    "\n"
                    "  --check [FILE]  check the configuration (FILE, or the default) without\n"
                    "                  touching a port or the log: print each line the log would\n"
@@ -106,22 +90,25 @@ std::optional<std::string> listAskedFor(const std::vector<std::string>& paramete
     return asked + 1 != parameters.end() ? *(asked + 1) : defaultPath;
 }
 
-std::string formatPortList(const ModePlan& plan, const ModeTable& table, const std::vector<std::size_t>& entryLines) {
+std::u16string formatPortList(const ModePlan& plan, const ModeTable& table,
+                              const std::vector<std::size_t>& entryLines) {
+    // Everything but the names is ASCII.
+    const auto wide = [](const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); };
     const auto entryText = [&](std::size_t entry) {
         return "line " + std::to_string(entryLines[entry]) + ": " + std::string(modeKeyword(table[entry].modeCode));
     };
-    std::string out = column("PORT", 12) + column("NUMBER", 8) + column("CONFIGURABLE", 14) + "CONFIGURATION\n";
+    std::u16string out = column("PORT", 12) + column("NUMBER", 8) + column("CONFIGURABLE", 14) + u"CONFIGURATION\n";
     for (const PlannedPort& port : plan.ports) {
         out += column(printable(port.name), 12);
         if (!port.located) {
-            out += column("-", 8) + column("unusable", 14) + "-\n";
+            out += column("-", 8) + column("unusable", 14) + u"-\n";
             continue;
         }
         out += column(formatDecimal(port.portNumber), 8) + column(port.locationQualifier == 0 ? "yes" : "no", 14) +
-               (port.entry ? entryText(*port.entry) : "-") + "\n";
+               wide(port.entry ? entryText(*port.entry) : "-") + u"\n";
     }
     for (std::size_t entry : plan.entriesUntaken) {
-        out += "Port " + formatDecimal(table[entry].portNumber) + " (" + entryText(entry) + "): no port takes it\n";
+        out += wide("Port " + formatDecimal(table[entry].portNumber) + " (" + entryText(entry) + "): no port takes it\n");
     }
     return out;
 }
@@ -143,5 +130,5 @@ int runConsoleCompanion() {
     if (const auto configPath = listAskedFor(parameters, programDir + "SkarvelConfig.cfg")) {
         return listPorts(*configPath, programDir + "LumtorPort.dll");
     }
-    return runProgram(raw, parameters);
+    return runWatched(parameters);
 }

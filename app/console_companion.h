@@ -20,7 +20,9 @@ std::optional<std::string> listAskedFor(const std::vector<std::string>& paramete
 // Each port the library sees: its name, number, whether it is configurable
 // and the configuration line a run would apply; then each configured number
 // no port would take. `entryLines` holds each entry's line number.
-std::string formatPortList(const ModePlan& plan, const ModeTable& table, const std::vector<std::size_t>& entryLines);
+// Port names are shown whole (UTF-16).
+std::u16string formatPortList(const ModePlan& plan, const ModeTable& table,
+                              const std::vector<std::size_t>& entryLines);
 
 // The whole companion, on this process's command line: its exit status.
 int runConsoleCompanion();

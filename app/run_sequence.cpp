@@ -1,5 +1,8 @@
 #include "app/run_sequence.h"
 
+#include <optional>
+
+#include "app/run_outcome.h"
 #include "platform/platform.h"
 
 RunPaths runPaths(const std::vector<std::string>& parameters) {
@@ -12,11 +15,10 @@ RunPaths runPaths(const std::vector<std::string>& parameters) {
 namespace {
 
 // The run's event: the log's lines, and why the log is missing when it is.
-void recordOutcome(bool loaded, const RunLog& log, const std::string& logPath, const std::string& unwritten) noexcept {
+void recordOutcome(const RunLog& log, const std::string& logPath, const std::string& unwritten) noexcept {
     try {
-        const platform::RunOutcome outcome = !loaded || !unwritten.empty() ? platform::RunOutcome::failed
-                                             : log.lineCount() > 2         ? platform::RunOutcome::problems
-                                                                           : platform::RunOutcome::clean;
+        const platform::RunOutcome outcome =
+            unwritten.empty() ? outcomeOfLog(log.text()) : platform::RunOutcome::notDone;
         std::string text = log.text();
         if (!unwritten.empty()) text += "The log could not be written to " + logPath + ": " + unwritten + "\r\n";
         platform::recordRunOutcome(outcome, text);
@@ -28,6 +30,10 @@ void recordOutcome(bool loaded, const RunLog& log, const std::string& logPath, c
 } // namespace
 
 void runSkarvelConfig(const std::vector<std::string>& parameters, const PortStage& portStage) {
+    // Another run driving the ports is waited for; the console companion
+    // that started this run holds the lock for it.
+    std::optional<platform::RunLock> lock;
+    if (platform::programTakesRunLock()) lock.emplace(runLockLimitSeconds);
     const RunPaths paths = runPaths(parameters);
 
     // A log named like the configuration, under whatever spelling, would
@@ -49,5 +55,5 @@ void runSkarvelConfig(const std::vector<std::string>& parameters, const PortStag
     if (!logIsConfiguration && !saveLog(paths.logPath, log, unwritten) && unwritten.empty()) {
         unwritten = "the reason is unknown";
     }
-    recordOutcome(loaded, log, paths.logPath, unwritten);
+    recordOutcome(log, paths.logPath, unwritten);
 }

@@ -16,6 +16,11 @@ using PortStage = std::function<void(ModeTable&, RunLog&)>;
 // Why a log named like the configuration is not written.
 inline constexpr const char* logIsConfigurationReason = "it names the configuration file, which is kept";
 
+// How long a run waits for another that drives the ports: less than the
+// start-up task or unit allows a run, so a hung run holds none of the later
+// ones for good.
+inline constexpr int runLockLimitSeconds = 30;
+
 // The configuration and log paths a run with these parameters uses: beside
 // the program unless the parameters say otherwise.
 RunPaths runPaths(const std::vector<std::string>& parameters);

@@ -22,6 +22,8 @@ bool saveLog(const std::string& path, const RunLog& log, std::string& failure) n
         platform::NewFile file(path);
         if (file.isOpen() && file.write(log.text())) return true;
         failure = platform::lastErrorText();
+        // A log cut short would pass for a whole run's.
+        file.discard();
     } catch (...) {
         // Out of memory while saying why.
     }

@@ -29,5 +29,6 @@ std::string formatTimestamp(const platform::LocalDateTime& moment);
 
 // Writes the log to `path`, replacing any file there; an empty path asks for
 // no log. False when the log could not be written, with the platform's words
-// for why in `failure`. No failure changes how the run ends.
+// for why in `failure`; a file it began is removed again. No failure changes
+// how the run ends.
 bool saveLog(const std::string& path, const RunLog& log, std::string& failure) noexcept;

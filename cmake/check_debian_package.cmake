@@ -6,7 +6,8 @@ cmake_minimum_required(VERSION 3.25)
 # Its label and dependencies match its binaries, it holds what it should,
 # lintian (where installed) finds no error or warning, the units' exposure
 # (where systemd-analyze is installed) is 2.0 or less, and, with RUN, the
-# unpacked program runs and answers --version.
+# unpacked program runs and answers --version, and a run of the shipped
+# configuration through SkarvelConfigRun is clean.
 
 set(failures "")
 macro(fail text)
@@ -28,7 +29,7 @@ set(root ${WORK}/root)
 set(lib ${root}/usr/lib/skarvelconfig)
 
 foreach(file usr/lib/skarvelconfig/SkarvelConfig usr/lib/skarvelconfig/libLumtorPort.so
-             usr/lib/skarvelconfig/SkarvelConfigPorts
+             usr/lib/skarvelconfig/SkarvelConfigPorts usr/lib/skarvelconfig/SkarvelConfigRun
              usr/lib/skarvelconfig/port-added usr/sbin/skarvelconfig
              usr/lib/systemd/system/skarvelconfig.service usr/lib/systemd/system/skarvelconfig-port@.service
              usr/lib/udev/rules.d/60-skarvelconfig.rules etc/skarvelconfig/SkarvelConfig.cfg
@@ -52,7 +53,7 @@ if(NOT label STREQUAL ARCHITECTURE)
   fail("labelled ${label}, holds ${ARCHITECTURE} binaries")
 endif()
 set(newest 0)
-foreach(binary SkarvelConfig libLumtorPort.so SkarvelConfigPorts)
+foreach(binary SkarvelConfig libLumtorPort.so SkarvelConfigPorts SkarvelConfigRun)
   execute_process(COMMAND ${OBJDUMP} -T ${lib}/${binary} OUTPUT_VARIABLE symbols)
   string(REGEX MATCHALL "GLIBC_[0-9.]+" versions "${symbols}")
   foreach(version IN LISTS versions)
@@ -110,6 +111,12 @@ if(RUN)
   string(HEX "SkarvelConfig ${VERSION}" banner)
   if(NOT status EQUAL 0 OR NOT log STREQUAL "${banner}0d0a")
     fail("the unpacked program did not run (${status})")
+  endif()
+  # As the command runs it: the shipped configuration is a clean run.
+  execute_process(COMMAND ${lib}/SkarvelConfigRun ${root}/etc/skarvelconfig/SkarvelConfig.cfg /LOG=${WORK}/watched.log
+                  RESULT_VARIABLE status OUTPUT_VARIABLE shown ERROR_VARIABLE shown)
+  if(NOT status EQUAL 0 OR NOT shown MATCHES "^SkarvelConfig ${VERSION}\n[0-9:]+\n")
+    fail("the unpacked SkarvelConfigRun did not show a clean run (${status}):\n${shown}")
   endif()
 endif()
 

@@ -101,8 +101,12 @@ ModeTable parseConfiguration(std::string_view text, RunLog& log, std::vector<std
     return table;
 }
 
+namespace {
+constexpr std::string_view loadFailureStart = "Error loading ";
+}
+
 void appendLoadFailure(RunLog& log, const std::string& configPath, platform::ReadStatus status) {
-    log.appendLine("Error loading " + configPath + ":");
+    log.appendLine(std::string(loadFailureStart) + configPath + ":");
     if (status == platform::ReadStatus::outOfMemory) {
         log.appendLine("\tEOutOfMemory: Out of memory");
     } else {
@@ -110,6 +114,8 @@ void appendLoadFailure(RunLog& log, const std::string& configPath, platform::Rea
     }
     log.appendLine("\tAborting.");
 }
+
+bool opensLoadFailure(std::string_view line) { return line.substr(0, loadFailureStart.size()) == loadFailureStart; }
 
 bool loadConfiguration(const std::string& configPath, RunLog& log, ModeTable& table,
                        std::vector<std::size_t>* entryLines) {

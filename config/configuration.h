@@ -20,6 +20,9 @@ std::string_view modeKeyword(std::int32_t modeCode);
 // The three lines that say the file could not be read at all.
 void appendLoadFailure(RunLog& log, const std::string& configPath, platform::ReadStatus status);
 
+// Whether a log line is the first of those three.
+bool opensLoadFailure(std::string_view line);
+
 // Reads the file at configPath into `table`. False when the file cannot be read;
 // the log then holds the three failure lines and the table is empty.
 bool loadConfiguration(const std::string& configPath, RunLog& log, ModeTable& table,

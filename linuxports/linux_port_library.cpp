@@ -1,6 +1,10 @@
 #include "linuxports/linux_port_library.h"
 
+#include <cstdio>
 #include <string>
+
+#include "platform/platform.h"
+#include "ports/lumtor_ports.h"
 
 namespace linuxports {
 
@@ -17,7 +21,23 @@ bool narrow(const char16_t* name, std::string& out) {
     return true;
 }
 
+std::string_view modeName(std::int32_t modeCode) {
+    switch (modeCode) {
+    case modeCodeRs232: return "RS-232";
+    case modeCodeRs422: return "RS-422";
+    case modeCodeRs485FourWire: return "RS-485 four-wire";
+    case modeCodeRs485TwoWire: return "RS-485 two-wire";
+    default: return "the mode asked for";
+    }
+}
+
 } // namespace
+
+void reportOnStandardError(std::string_view line) {
+    std::string text = platform::streamIsJournal(2) ? "<4>" : "";
+    text.append(line).append("\n");
+    std::fwrite(text.data(), 1, text.size(), stderr);
+}
 
 std::int32_t LinuxPortLibrary::enumerate(std::int32_t index, char16_t* nameBuffer, std::int32_t bufferLength) {
     try {
@@ -50,7 +70,9 @@ std::int32_t LinuxPortLibrary::setMode(const char16_t* portName, std::int32_t* m
     try {
         std::string name;
         if (!modeCode || !narrow(portName, name)) return 0;
-        return ports_.setMode(name, *modeCode) ? 1 : 0;
+        if (ports_.setMode(name, *modeCode)) return 1;
+        if (report_) report_(name + ": " + std::string(modeName(*modeCode)) + " not set: " + ports_.refusal());
+        return 0;
     } catch (...) {
         return 0;
     }

@@ -5,14 +5,26 @@
 // libLumtorPort.so are these calls on the machine's own ports; tests make the
 // same calls on made-up ones.
 
+#include <functional>
+#include <string_view>
+
 #include "linuxports/serial_ports.h"
 #include "ports/port_library.h"
 
 namespace linuxports {
 
+// Where each refused mode change is said, one line each ("ttyS3: RS-422 not
+// set: the driver refused it: Invalid argument"): the log only says which
+// port number failed.
+using RefusalReport = std::function<void(std::string_view line)>;
+
+// Standard error, at warning priority where it is the journal.
+void reportOnStandardError(std::string_view line);
+
 class LinuxPortLibrary final : public PortLibrary {
 public:
-    explicit LinuxPortLibrary(SerialPorts& ports) : ports_(ports) {}
+    explicit LinuxPortLibrary(SerialPorts& ports, RefusalReport report = {})
+        : ports_(ports), report_(std::move(report)) {}
 
     std::int32_t enumerate(std::int32_t index, char16_t* nameBuffer, std::int32_t bufferLength) override;
     std::int32_t getLocation(const char16_t* portName, std::int32_t* locationQualifier,
@@ -21,6 +33,7 @@ public:
 
 private:
     SerialPorts& ports_;
+    RefusalReport report_;
 };
 
 } // namespace linuxports

@@ -10,7 +10,7 @@ namespace {
 linuxports::LinuxPortLibrary& calls() {
     static linuxports::LinuxDeviceAccess devices;
     static linuxports::SerialPorts ports("/sys/class/tty", "/dev", "/run/udev/data", devices);
-    static linuxports::LinuxPortLibrary calls(ports);
+    static linuxports::LinuxPortLibrary calls(ports, linuxports::reportOnStandardError);
     return calls;
 }
 

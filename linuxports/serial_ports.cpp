@@ -61,6 +61,20 @@ private:
     int handle_;
 };
 
+// What a driver that accepted a mode did not keep of it, in the words of the
+// port's wiring.
+std::string whatTheDriverDidNotKeep(const serial_rs485& asked, const serial_rs485& kept) {
+    const std::uint32_t dropped = asked.flags & ~kept.flags;
+    const std::uint32_t added = kept.flags & ~asked.flags;
+    if (dropped & SER_RS485_ENABLED) return "the driver did not turn RS-485 on";
+    if (added & SER_RS485_ENABLED) return "the driver did not turn RS-485 off";
+    if (dropped & modeRs422Flag) return "the driver does not do RS-422";
+    if (dropped & SER_RS485_RX_DURING_TX) return "the driver cannot receive while sending (four-wire)";
+    if (added & SER_RS485_RX_DURING_TX) return "the driver receives while sending whatever it is told (no two-wire)";
+    if ((dropped | added) & rtsFlags) return "the driver cannot hold the port's RTS polarity";
+    return "the driver did not keep the port's RTS delays or addresses";
+}
+
 } // namespace
 
 SerialPorts::SerialPorts(std::string sysfsTtyRoot, std::string devRoot, std::string udevDataRoot,
@@ -185,11 +199,18 @@ bool SerialPorts::location(const std::string& name, std::int32_t& qualifier, std
 }
 
 bool SerialPorts::setMode(const std::string& name, std::int32_t modeCode) {
+    refusal_.clear();
     std::uint32_t wanted = 0;
     const KernelGeneration generation = devices_.generation();
-    if (!plainDeviceName(name) || !rs485FlagsForMode(modeCode, wanted) || !kernelConfirms(wanted, generation)) {
+    if (!plainDeviceName(name) || !rs485FlagsForMode(modeCode, wanted)) {
         closeHeld();
-        return false;
+        return refuse("there is no such mode");
+    }
+    if (!kernelConfirms(wanted, generation)) {
+        closeHeld();
+        return refuse(wanted & modeRs422Flag
+                          ? "this kernel has no RS-422 setting (Linux 6.8 and later have one); the port is left as it was"
+                          : "this kernel cannot confirm it (Linux 6.0 and later can); the port is left as it was");
     }
     // The device the location call left open, or the device opened and
     // probed now.
@@ -198,31 +219,41 @@ bool SerialPorts::setMode(const std::string& name, std::int32_t modeCode) {
     if (!held) {
         closeHeld();
         handle = openPort(name);
-        if (handle < 0) return false;
+        if (handle < 0) return refuse("the device cannot be opened: " + std::string(std::strerror(-handle)));
     }
     heldName_.clear();
     heldHandle_ = -1;
     const ClosedAtEnd closer(devices_, handle);
-    if (!held && !takesRs485(handle)) return false;
+    if (!held && !takesRs485(handle)) return refuse("its driver takes no RS-485 settings");
 
     serial_rs485 current{};
-    if (!devices_.claim(handle) || devices_.getRs485(handle, current) != 0) return false;
+    if (!devices_.claim(handle)) return refuse("another program holds the port");
+    if (const int read = devices_.getRs485(handle, current); read != 0) {
+        return refuse("its RS-485 settings cannot be read: " + std::string(std::strerror(-read)));
+    }
     if (inMode(current, wanted)) return true;
     serial_rs485 request = requestFor(current, wanted);
     const serial_rs485 asked = request;
-    const bool accepted = devices_.setRs485(handle, &request) == 0;
+    const int answer = devices_.setRs485(handle, &request);
     // Read back what the kernel holds now, not what it answered.
     serial_rs485 kept{};
-    const bool read = devices_.getRs485(handle, kept) == 0;
-    if (accepted && read && keptAsRequested(asked, kept)) return true;
+    const int readBack = devices_.getRs485(handle, kept);
+    if (answer == 0 && readBack == 0 && keptAsRequested(asked, kept)) return true;
     // A change reported as failed leaves the port in the mode it held: a
     // driver that added or dropped a flag must not leave the transceiver
     // switched. (Turning RS-485 off again loses its details from 6.0 on, by
     // the kernel's own rule.)
-    if (!read || !sameSettings(kept, current)) {
+    if (readBack != 0 || !sameSettings(kept, current)) {
         serial_rs485 restored = current;
         devices_.setRs485(handle, &restored);
     }
+    if (answer != 0) return refuse("the driver refused it: " + std::string(std::strerror(-answer)));
+    if (readBack != 0) return refuse("its settings cannot be read back: " + std::string(std::strerror(-readBack)));
+    return refuse(whatTheDriverDidNotKeep(asked, kept) + "; the port is left as it was");
+}
+
+bool SerialPorts::refuse(std::string why) {
+    refusal_ = std::move(why);
     return false;
 }
 

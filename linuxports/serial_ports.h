@@ -33,6 +33,8 @@ public:
     // the kernel holds exactly that. A mode the running kernel cannot confirm
     // is refused without touching the port.
     bool setMode(const std::string& name, std::int32_t modeCode);
+    // Why the last setMode refused, in words an administrator can act on.
+    const std::string& refusal() const { return refusal_; }
 
     // The RS-485 settings the port holds, read without changing anything.
     bool settingsOf(const std::string& name, serial_rs485& settings);
@@ -52,6 +54,7 @@ private:
     // changing any.
     bool takesRs485(int handle);
     void closeHeld();
+    bool refuse(std::string why);
 
     std::string sysfsTtyRoot_;
     std::string devRoot_;
@@ -61,6 +64,7 @@ private:
     // The port the last location call found configurable, still open.
     std::string heldName_;
     int heldHandle_ = -1;
+    std::string refusal_;
 };
 
 } // namespace linuxports

@@ -71,9 +71,13 @@ public:
 
     bool isOpen() const;
     bool write(std::string_view bytes);
+    // Closes the file and, when it is a plain file (not a device or a pipe),
+    // removes it: what a failed write left is no log.
+    void discard();
 
 private:
     std::intptr_t handle_;
+    std::string path_;
 };
 
 // The platform's own words for why the last call failed (Windows' message
@@ -81,16 +85,70 @@ private:
 std::string lastErrorText();
 
 enum class RunOutcome {
-    clean,    // the log holds its two header lines only
-    problems, // it names an unusable configuration line or a port
-    failed,   // the configuration could not be read, or the log not written
+    clean,    // the log holds its header, or besides it only ports no entry is for
+    problems, // it names an unusable configuration line, a refused mode or a port not found
+    notDone,  // the configuration could not be read, the log not written, or the
+              // program not started or not ended in the ordinary way
 };
 
 // Records one run's outcome where the platform's administrators collect
 // them: one event in Windows' Application log (source "SkarvelConfig"),
-// `text` its message. Nothing elsewhere: on Linux the unit shows the log in
-// the journal. Never fails the run.
+// `text` its message. Nothing elsewhere: on Linux the skarvelconfig command
+// shows the run in the journal. Never fails the run.
 void recordRunOutcome(RunOutcome outcome, const std::string& text) noexcept;
+
+// One run at a time drives the ports. A RunLock waits for the run that holds
+// it, at most `limitSeconds`, then goes on without it: a hung run must not
+// hold every later one. Released when it goes.
+class RunLock {
+public:
+    explicit RunLock(int limitSeconds);
+    ~RunLock();
+    RunLock(const RunLock&) = delete;
+    RunLock& operator=(const RunLock&) = delete;
+
+    bool held() const;
+
+private:
+    std::intptr_t handle_;
+};
+
+// Whether the program takes the run lock for its own run. On Windows it
+// does, unless the console companion that started it holds the lock for it;
+// on Linux every run comes through the skarvelconfig command, which holds it.
+bool programTakesRunLock();
+
+// The file name of the program that does the job (SkarvelConfig.exe),
+// beside whatever program of the package asks.
+std::string jobProgramFileName();
+
+// Starts `program` with this process's own parameters, as commandLineParameters
+// gave them (on Windows the command line's text after the program's name,
+// which they were split from, byte for byte), and waits for it to end: true
+// with its exit status, or false with `failure` saying why it could not be
+// started. On Windows the program is told that the caller holds the run lock
+// for it.
+bool runWithOwnParameters(const std::string& program, const std::vector<std::string>& parameters, int& status,
+                          std::string& failure);
+
+// Why no log can be written at `path` now, in the platform's words (empty
+// when nothing stands in the way), and whether it is because access is
+// denied. Nothing at `path` is changed.
+struct WriteRefusal {
+    std::string reason;
+    bool accessDenied = false;
+};
+WriteRefusal whyNotWritable(const std::string& path);
+
+// Text for a person: 8-bit text in the system's code page, or UTF-16 (port
+// names). A console is given it so that it shows it right; a file or a pipe
+// gets the 8-bit bytes as they are (UTF-16 in the system's code page).
+void printText(std::string_view text);
+void printText(std::u16string_view text);
+
+// Whether standard output (1) or error (2) is the journal's stream, which
+// reads a "<N>" at the start of a line as the line's priority.
+bool streamIsJournal(int stream);
 
 // Arranges for a fault that escapes the run to end the process through the
 // program's unhandled-failure report.

@@ -8,6 +8,9 @@
 
 namespace {
 
+constexpr std::string_view withoutModeStart = "Port ";
+constexpr std::string_view withoutModeEnd = " found with no mode assigned.";
+
 // The entries for each port number, chained in table order, with a cursor on
 // the first one that no port has taken yet: finds the first free match in
 // constant time, and is built in one pass, so the stage stays linear. It is
@@ -69,7 +72,8 @@ private:
 };
 
 // "Port {number}{rest}", built in a buffer reused for every line.
-void appendPortLine(RunLog& log, std::string& buffer, const char* head, std::int32_t number, const char* rest) {
+void appendPortLine(RunLog& log, std::string& buffer, std::string_view head, std::int32_t number,
+                    std::string_view rest) {
     buffer.assign(head).append(formatDecimal(number)).append(rest);
     log.appendLine(buffer);
 }
@@ -105,7 +109,7 @@ void applyModes(PortLibrary& library, const PortNameList& portNames, ModeTable& 
 
         std::size_t entry = 0;
         if (!queues.take(portNumber, entry)) {
-            appendPortLine(log, line, "Port ", portNumber, " found with no mode assigned.");
+            appendPortLine(log, line, withoutModeStart, portNumber, withoutModeEnd);
             continue;
         }
         if (library.setMode(name.c_str(), &modeTable[entry].modeCode, modeSelector) == 0) {
@@ -120,4 +124,16 @@ void applyModes(PortLibrary& library, const PortNameList& portNames, ModeTable& 
     for (std::size_t i = 0; i < modeTable.size(); ++i) {
         if (!consumed[i]) appendPortLine(log, line, "Port ", modeTable[i].portNumber, " not found.");
     }
+}
+
+bool reportsPortWithoutMode(std::string_view line) {
+    if (line.size() <= withoutModeStart.size() + withoutModeEnd.size() ||
+        line.substr(0, withoutModeStart.size()) != withoutModeStart ||
+        line.substr(line.size() - withoutModeEnd.size()) != withoutModeEnd) {
+        return false;
+    }
+    std::string_view number = line.substr(withoutModeStart.size(), line.size() - withoutModeStart.size() - withoutModeEnd.size());
+    if (number.front() == '-') number.remove_prefix(1);
+    return !number.empty() && number.size() <= 10 &&
+           std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
 }

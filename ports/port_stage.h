@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/run_log.h"
@@ -18,3 +19,7 @@ PortNameList enumeratePorts(PortLibrary& library);
 // reports refused changes, configurable ports without an entry, and then the
 // entries that no port took.
 void applyModes(PortLibrary& library, const PortNameList& portNames, ModeTable& modeTable, RunLog& log);
+
+// Whether a log line reports a configurable port that no entry is for: a port
+// the configuration leaves alone.
+bool reportsPortWithoutMode(std::string_view line);

@@ -112,7 +112,7 @@ ReadResult readWholeFileUpTo(const std::string& path, std::int64_t maxReadableSi
     return result;
 }
 
-NewFile::NewFile(const std::string& path) : handle_(-1) {
+NewFile::NewFile(const std::string& path) : handle_(-1), path_(path) {
     // Non-blocking open, so that a FIFO without a reader fails instead of
     // waiting; writing then goes on in the ordinary blocking way.
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0666);
@@ -127,6 +127,19 @@ NewFile::~NewFile() {
 }
 
 bool NewFile::isOpen() const { return handle_ >= 0; }
+
+void NewFile::discard() {
+    if (handle_ < 0) return;
+    const int fd = static_cast<int>(handle_);
+    handle_ = -1;
+    struct stat written, named;
+    // Only the plain file this wrote, still under its name: never a device,
+    // a pipe, or what another program put there meanwhile.
+    const bool ours = fstat(fd, &written) == 0 && S_ISREG(written.st_mode) && lstat(path_.c_str(), &named) == 0 &&
+                      named.st_dev == written.st_dev && named.st_ino == written.st_ino;
+    if (ours) unlink(path_.c_str());
+    close(fd);
+}
 
 bool NewFile::write(std::string_view bytes) {
     if (handle_ < 0) return false;

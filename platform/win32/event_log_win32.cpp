@@ -17,7 +17,7 @@ void recordRunOutcome(RunOutcome outcome, const std::string& text) noexcept {
     if (outcome == RunOutcome::problems) {
         type = EVENTLOG_WARNING_TYPE;
         id = MSG_RUN_PROBLEMS;
-    } else if (outcome == RunOutcome::failed) {
+    } else if (outcome == RunOutcome::notDone) {
         type = EVENTLOG_ERROR_TYPE;
         id = MSG_RUN_FAILED;
     }

@@ -84,13 +84,23 @@ ReadResult readWholeFile(const std::string& path) {
 
 NewFile::NewFile(const std::string& path)
     : handle_(reinterpret_cast<std::intptr_t>(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                                          FILE_ATTRIBUTE_NORMAL, nullptr))) {}
+                                                          FILE_ATTRIBUTE_NORMAL, nullptr))),
+      path_(path) {}
 
 NewFile::~NewFile() {
     if (isOpen()) CloseHandle(handleOf(handle_));
 }
 
 bool NewFile::isOpen() const { return handleOf(handle_) != INVALID_HANDLE_VALUE; }
+
+void NewFile::discard() {
+    if (!isOpen()) return;
+    const bool plainFile = GetFileType(handleOf(handle_)) == FILE_TYPE_DISK;
+    CloseHandle(handleOf(handle_));
+    handle_ = reinterpret_cast<std::intptr_t>(INVALID_HANDLE_VALUE);
+    // Nobody else can have opened it meanwhile: it was not shared.
+    if (plainFile) DeleteFileA(path_.c_str());
+}
 
 bool NewFile::write(std::string_view bytes) {
     if (!isOpen()) return false;

@@ -167,7 +167,8 @@ protected:
     // The program's port stage over the exported calls: the log's lines.
     Lines runPortStage(FakeKernel& kernel, const std::string& configuration) {
         linuxports::SerialPorts ports(sysfs().string(), (scratch / "dev").string(), udevData().string(), kernel);
-        linuxports::LinuxPortLibrary calls(ports);
+        refusals.clear();
+        linuxports::LinuxPortLibrary calls(ports, [&](std::string_view line) { refusals.emplace_back(line); });
         RunLog log;
         ModeTable table = parseConfiguration(configuration, log);
         applyModes(calls, enumeratePorts(calls), table, log);
@@ -175,6 +176,8 @@ protected:
     }
 
     ScratchDir scratch;
+    // The lines the library said for the modes it refused, in the last stage.
+    Lines refusals;
 };
 
 serial_rs485 settings(std::uint32_t flags, std::uint32_t before = 3, std::uint32_t after = 5, std::uint8_t address = 0) {
@@ -321,25 +324,35 @@ TEST_F(LinuxPorts, AModeTheKernelDidNotKeepExactlyIsReportedAsFailed) {
         FakeDevice device;
         const char* configuration;
         Lines log;
+        const char* why = ""; // the library's line for a refused mode
     } cases[] = {
         {"receiving during sending dropped", {.supported = on | rtsOnSend | rtsAfterSend}, "Port1=RS485-4W\n",
-         {portNotSet(1)}},
+         {portNotSet(1)},
+         "ttyS1: RS-485 four-wire not set: the driver cannot receive while sending (four-wire); the port is left as it was"},
         {"delay before sending dropped", {.delayBeforeSend = false, .settings = settings(rtsAfterSend)}, "Port1=RS485\n",
-         {portNotSet(1)}},
+         {portNotSet(1)},
+         "ttyS1: RS-485 two-wire not set: the driver did not keep the port's RTS delays or addresses; the port is left as it was"},
         {"polarity the driver cannot hold", {.supported = on | rtsOnSend, .settings = settings(rtsAfterSend, 0, 0)},
-         "Port1=RS485\n", {portNotSet(1)}},
-        {"held exclusively by another program", {.exclusive = true}, "Port1=RS485\n", {portNotSet(1)}},
+         "Port1=RS485\n", {portNotSet(1)},
+         "ttyS1: RS-485 two-wire not set: the driver cannot hold the port's RTS polarity; the port is left as it was"},
+        {"held exclusively by another program", {.exclusive = true}, "Port1=RS485\n", {portNotSet(1)},
+         "ttyS1: RS-485 two-wire not set: another program holds the port"},
         {"i.MX: active-low RTS adds receiving to two-wire", {.activeLowRtsForcesReceiver = true,
-         .settings = settings(rtsAfterSend, 1, 7)}, "Port1=RS485\n", {portNotSet(1)}},
+         .settings = settings(rtsAfterSend, 1, 7)}, "Port1=RS485\n", {portNotSet(1)},
+         "ttyS1: RS-485 two-wire not set: the driver receives while sending whatever it is told (no two-wire); the port is left as it was"},
         {"i.MX: two-wire asked of a port in four-wire", {.activeLowRtsForcesReceiver = true,
-         .settings = settings(on | rxDuringTx | rtsAfterSend, 1, 7)}, "Port1=RS485-2W\n", {portNotSet(1)}},
+         .settings = settings(on | rxDuringTx | rtsAfterSend, 1, 7)}, "Port1=RS485-2W\n", {portNotSet(1)},
+         "ttyS1: RS-485 two-wire not set: the driver receives while sending whatever it is told (no two-wire); the port is left as it was"},
+        {"RS-422 on a kernel before 6.8", {}, "Port1=RS422\n", {portNotSet(1)},
+         "ttyS1: RS-422 not set: this kernel has no RS-422 setting (Linux 6.8 and later have one); the port is left as it was"},
         {"i.MX: four-wire holds", {.activeLowRtsForcesReceiver = true, .settings = settings(rtsAfterSend, 1, 7)},
          "Port1=RS485-4W\n", {}},
         {"8250 on 6.1: RS-232 with RTS-on-send kept for later", {.rtsOnSendWhenOff = true,
          .settings = settings(on | rtsAfterSend, 2, 6)}, "Port1=RS232\n", {}},
         {"no valid polarity: the kernel's choice is taken", {.settings = settings(0, 0, 0)}, "Port1=RS485\n", {}},
         {"the read-back fails", {.readBackFails = true, .settings = settings(0, 0, 0)}, "Port1=RS485\n",
-         {portNotSet(1)}},
+         {portNotSet(1)},
+         "ttyS1: RS-485 two-wire not set: its settings cannot be read back: Input/output error"},
         {"no RS-485 driver: neither touched nor reported", {.rs485 = false}, "Port1=RS485\n", {portNotFound(1)}},
         {"a placeholder port: neither touched nor reported", {.placeholder = true}, "Port1=RS232\n", {portNotFound(1)}},
         {"cannot be opened: neither touched nor reported", {.openError = EACCES}, "Port1=RS485\n", {portNotFound(1)}},
@@ -350,6 +363,7 @@ TEST_F(LinuxPorts, AModeTheKernelDidNotKeepExactlyIsReportedAsFailed) {
         port = c.device;
         const serial_rs485 before = port.settings;
         EXPECT_EQ(runPortStage(kernel, c.configuration), c.log) << c.name;
+        EXPECT_EQ(refusals, *c.why ? Lines{c.why} : Lines{}) << c.name;
         // A failure leaves the port in the mode it held: exactly as it was
         // where RS-485 was on, off again where it was off.
         if (c.log == Lines{portNotSet(1)}) {

@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <optional>
 #include <thread>
 
+#include "base/run_log.h"
 #include "platform/platform.h"
 #include "platform/posix/files_posix.h"
 #include "platform/posix/process_posix.h"
@@ -100,6 +104,30 @@ TEST_F(PosixFiles, AFileOverTheLargestReadableSizeIsTooLargeWithoutBeingRead) {
         EXPECT_EQ(read.status, size <= 100000 ? platform::ReadStatus::ok : platform::ReadStatus::outOfMemory) << size;
         EXPECT_EQ(read.bytes.size(), size <= 100000 ? size : 0) << size;
     }
+}
+
+TEST_F(PosixFiles, ALogCutShortIsRemovedButADeviceIsLeftAlone) {
+    RunLog log;
+    log.appendLine(std::string(100, 'l'));
+    writeFile(dir / "log.txt", "the last run's\r\n");
+    // A file system that takes only the first bytes (a full one takes none).
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const rlimit small{16, saved.rlim_max};
+    const auto action = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string failure;
+    const bool saved16 = saveLog(at("log.txt"), log, failure);
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, action);
+    EXPECT_FALSE(saved16);
+    EXPECT_EQ(failure, "File too large");
+    EXPECT_FALSE(testing_support::fs::exists(dir / "log.txt")) << "sixteen bytes of a log would pass for a whole one";
+
+    failure.clear();
+    EXPECT_FALSE(saveLog("/dev/full", log, failure));
+    EXPECT_EQ(failure, "No space left on device");
+    EXPECT_TRUE(testing_support::fs::exists("/dev/full"));
 }
 
 TEST_F(PosixFiles, NewFileReplacesAndFailsQuietly) {

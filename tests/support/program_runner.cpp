@@ -41,6 +41,7 @@ void writeFile(const fs::path& path, const std::string& bytes) {
 
 fs::path builtProgram() { return SKARVEL_PROGRAM_FILE; }
 fs::path builtPortLibrary() { return SKARVEL_PORT_LIBRARY_FILE; }
+fs::path builtWatchedRun() { return SKARVEL_WATCHED_RUN_FILE; }
 
 fs::path installProgram(const fs::path& dir) {
     fs::create_directories(dir);

@@ -57,6 +57,9 @@ void writeFile(const fs::path& path, const std::string& bytes);
 
 // The built program, and a copy of it (with the library it needs) in `dir`.
 fs::path builtProgram();
+// What runs it from a command line and shows its log: SkarvelConfig.com on
+// Windows, SkarvelConfigRun (the skarvelconfig command's) on Linux.
+fs::path builtWatchedRun();
 fs::path builtPortLibrary();
 fs::path installProgram(const fs::path& dir);
 

@@ -1,0 +1,99 @@
+#include "app/watched_run.h"
+
+#include <optional>
+
+#include "app/run_outcome.h"
+#include "app/run_sequence.h"
+#include "platform/platform.h"
+
+namespace {
+
+class Output {
+public:
+    Output() : journal_(platform::streamIsJournal(1)) {}
+
+    void line(std::string_view text, LinePriority priority) {
+        std::string shown;
+        if (journal_) shown = "<" + std::to_string(static_cast<int>(priority)) + ">";
+        shown.append(text).append("\n");
+        platform::printText(std::string_view(shown));
+    }
+
+    void log(std::string_view text) {
+        const std::vector<LinePriority> priorities = linePriorities(text);
+        for (LinePriority priority : priorities) {
+            const std::size_t end = text.find("\r\n");
+            line(text.substr(0, end), priority);
+            text.remove_prefix(end == std::string_view::npos ? text.size() : end + 2);
+        }
+    }
+
+private:
+    bool journal_;
+};
+
+// The configuration's own reason, which its log lines do not give.
+void sayWhyUnreadable(Output& out, const std::string& configPath) {
+    if (platform::readWholeFile(configPath).status == platform::ReadStatus::ok) return;
+    const std::string reason = platform::lastErrorText();
+    out.line("SkarvelConfig could not read its configuration " + configPath +
+                 (reason.empty() ? ": it is no file that can be read." : ": " + reason),
+             LinePriority::error);
+}
+
+} // namespace
+
+int runWatched(const std::vector<std::string>& parameters) {
+    const platform::RunLock lock(runLockLimitSeconds);
+    const RunPaths paths = runPaths(parameters);
+    Output out;
+    const bool logAsked = !paths.logPath.empty() && !platform::sameFile(paths.configPath, paths.logPath);
+
+    // The previous log goes first, as the run itself removes it: a log there
+    // afterwards is this run's. One that cannot go is kept in mind, so that
+    // only a log this run wrote over it counts; neither a time nor a clock
+    // decides it.
+    std::optional<std::string> previous;
+    if (logAsked) {
+        platform::deleteFile(paths.logPath);
+        platform::ReadResult left = platform::readWholeFile(paths.logPath);
+        if (left.status == platform::ReadStatus::ok) previous = std::move(left.bytes);
+    }
+
+    const std::string program = platform::programDir() + platform::jobProgramFileName();
+    int status = 0;
+    std::string failure;
+    if (!platform::runWithOwnParameters(program, parameters, status, failure)) {
+        out.line("SkarvelConfig: " + program + " cannot be started: " + failure, LinePriority::error);
+        return 2;
+    }
+    if (status != 0) {
+        // Only the failure report ends the program otherwise; it writes no log.
+        out.line("SkarvelConfig ended with status " + std::to_string(status) + " before writing its log.",
+                 LinePriority::error);
+        return 2;
+    }
+    if (paths.logPath.empty()) {
+        out.line("SkarvelConfig wrote no log: /LOG= names no file.", LinePriority::notice);
+        return 0;
+    }
+    if (!logAsked) {
+        out.line("SkarvelConfig wrote no log to " + paths.logPath + ": " + logIsConfigurationReason + ".",
+                 LinePriority::error);
+        return 2;
+    }
+
+    platform::ReadResult written = platform::readWholeFile(paths.logPath);
+    if (written.status != platform::ReadStatus::ok || (previous && written.bytes == *previous)) {
+        const platform::WriteRefusal refusal = platform::whyNotWritable(paths.logPath);
+        out.line("SkarvelConfig could not write its log " + paths.logPath +
+                     (refusal.reason.empty() ? "." : ": " + refusal.reason) +
+                     (refusal.accessDenied ? " The start-up run, or a run as administrator, can write it." : ""),
+                 LinePriority::error);
+        return 2;
+    }
+    out.log(written.bytes);
+    const platform::RunOutcome outcome = outcomeOfLog(written.bytes);
+    if (outcome == platform::RunOutcome::notDone) sayWhyUnreadable(out, paths.configPath);
+    return exitStatusOf(outcome);
+}

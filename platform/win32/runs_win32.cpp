@@ -1,0 +1,104 @@
+#include <windows.h>
+
+#include <string>
+
+#include "platform/command_line_split.h"
+#include "platform/platform.h"
+
+namespace platform {
+
+namespace {
+
+HANDLE handleOf(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
+
+// The object that tells a program started by the console companion that the
+// companion holds the run lock for it: named after the program's process.
+std::string grantName(DWORD processId) { return "SkarvelConfig.RunFor." + std::to_string(processId); }
+
+// The lock for every session: the start-up task's run and an administrator's.
+HANDLE openRunMutex() {
+    // Anyone may wait for it: a standard user's run and the task's alike.
+    SECURITY_DESCRIPTOR descriptor;
+    InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION);
+    SetSecurityDescriptorDacl(&descriptor, TRUE, nullptr, FALSE);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
+    if (const HANDLE global = CreateMutexA(&attributes, FALSE, "Global\\SkarvelConfig.Run")) return global;
+    // Only a process with the right to create global objects makes it where
+    // none exists (no other session runs now): this session's then.
+    return CreateMutexA(&attributes, FALSE, "SkarvelConfig.Run");
+}
+
+} // namespace
+
+RunLock::RunLock(int limitSeconds) : handle_(0) {
+    const HANDLE mutex = openRunMutex();
+    if (!mutex) return;
+    const DWORD waited = WaitForSingleObject(mutex, static_cast<DWORD>(limitSeconds) * 1000);
+    // An abandoned lock is a run that ended without releasing it: taken.
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
+        handle_ = reinterpret_cast<std::intptr_t>(mutex);
+    } else {
+        CloseHandle(mutex);
+    }
+}
+
+RunLock::~RunLock() {
+    if (!held()) return;
+    ReleaseMutex(handleOf(handle_));
+    CloseHandle(handleOf(handle_));
+}
+
+bool RunLock::held() const { return handle_ != 0; }
+
+bool programTakesRunLock() {
+    const HANDLE grant = OpenEventA(SYNCHRONIZE, FALSE, grantName(GetCurrentProcessId()).c_str());
+    if (!grant) return true;
+    CloseHandle(grant);
+    return false;
+}
+
+std::string jobProgramFileName() { return "SkarvelConfig.exe"; }
+
+bool runWithOwnParameters(const std::string& program, const std::vector<std::string>&, int& status,
+                          std::string& failure) {
+    std::string commandLine = "\"" + program + "\"";
+    commandLine.append(commandLineTail(GetCommandLineA()));
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    // Started suspended, so that it learns it holds the lock before it looks.
+    if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                        nullptr, &startup, &process)) {
+        failure = lastErrorText();
+        return false;
+    }
+    const HANDLE grant = CreateEventA(nullptr, TRUE, TRUE, grantName(process.dwProcessId).c_str());
+    ResumeThread(process.hThread);
+    CloseHandle(process.hThread);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hProcess);
+    if (grant) CloseHandle(grant);
+    status = static_cast<int>(exitCode);
+    return true;
+}
+
+WriteRefusal whyNotWritable(const std::string& path) {
+    // An existing file is opened for writing and left as it is; a new one is
+    // made and goes again when closed: the answer without a trace.
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND) {
+        file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    }
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+        return {};
+    }
+    const bool denied = GetLastError() == ERROR_ACCESS_DENIED;
+    return {lastErrorText(), denied};
+}
+
+} // namespace platform

@@ -1,0 +1,57 @@
+#include <gtest/gtest.h>
+
+#include "app/run_outcome.h"
+#include "support/expected_log.h"
+
+using namespace testing_support;
+using platform::RunOutcome;
+
+namespace {
+
+constexpr LinePriority info = LinePriority::info;
+constexpr LinePriority notice = LinePriority::notice;
+constexpr LinePriority warning = LinePriority::warning;
+constexpr LinePriority error = LinePriority::error;
+
+} // namespace
+
+TEST(RunOutcome, IsJudgedFromTheLogsLinesAndSaysItsPriorities) {
+    const struct {
+        const char* name;
+        Lines body;
+        std::vector<LinePriority> priorities; // the body's
+        RunOutcome outcome;
+        int status;
+    } cases[] = {
+        {"the header alone", {}, {}, RunOutcome::clean, 0},
+        {"ports the configuration leaves alone", {portWithoutMode(0), portWithoutMode(-2147483648)},
+         {notice, notice}, RunOutcome::clean, 0},
+        {"a port not found", {portWithoutMode(1), portNotFound(9)}, {notice, warning}, RunOutcome::problems, 1},
+        {"a refused mode", {portNotSet(3)}, {warning}, RunOutcome::problems, 1},
+        {"an unusable line", {leftHandMessage("bad", 2), rightHandMessage("RS486", 3)}, {warning, warning},
+         RunOutcome::problems, 1},
+        {"a line that names a port without a mode is still a problem", {leftHandMessage("Port 1 found", 1)},
+         {warning}, RunOutcome::problems, 1},
+        {"the configuration cannot be read", openFailureLines("/etc/x.cfg"), {error, error, error},
+         RunOutcome::notDone, 2},
+        {"nor held in memory", outOfMemoryLines("x.cfg"), {error, error, error}, RunOutcome::notDone, 2},
+    };
+    for (const auto& c : cases) {
+        const std::string log = textOf(withHeader(c.body));
+        std::vector<LinePriority> expected{info, info};
+        expected.insert(expected.end(), c.priorities.begin(), c.priorities.end());
+        EXPECT_EQ(linePriorities(log), expected) << c.name;
+        EXPECT_EQ(outcomeOfLog(log), c.outcome) << c.name;
+        EXPECT_EQ(exitStatusOf(c.outcome), c.status) << c.name;
+    }
+}
+
+TEST(RunOutcome, OnlyTheExactLineOfAPortWithoutAModeIsANotice) {
+    for (const char* line : {"Port  found with no mode assigned.", "Port x found with no mode assigned.",
+                             "Port 1 found with no mode assigned", "Port -1- found with no mode assigned.",
+                             "Port 12345678901 found with no mode assigned.", "port 1 found with no mode assigned."}) {
+        EXPECT_EQ(linePriorities(textOf(withHeader({line}))).back(), warning) << line;
+    }
+    // "Error loading" counts only where a failed load puts it: right after the header.
+    EXPECT_EQ(outcomeOfLog(textOf(withHeader({portNotSet(1), "Error loading x.cfg:"}))), RunOutcome::problems);
+}
