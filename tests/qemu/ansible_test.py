@@ -4,7 +4,8 @@ arm64 system (systemd, udev, sshd, python3) under QEMU without the package,
 reachable over SSH on a port forwarded to the loopback address, and runs the
 example playbook with the role: the package installed from a folder, the
 configuration written, the job run, the log fetched; then a configuration
-with a bad line, refused by validation; then a host with a failing port.
+with a bad line, refused by validation; then a port not found, which fails
+the unit but not the host; then a host with a failing port, failed as asked.
 
 Usage: ansible_test.py --kernel vmlinuz --rootfs root.tar --packages DIR --rs485-show FILE --work DIR
 """
@@ -157,6 +158,11 @@ def main():
               status != 0 and "failed to validate" in output, output[-2000:])
         check("and the host's configuration stays as it was",
               remote("cat /etc/skarvelconfig/SkarvelConfig.cfg") == config)
+
+        status, output = play("{0: RS485-4W, 7: RS232}")
+        failed = remote("systemctl is-failed skarvelconfig.service").strip()
+        check("a port not found fails the unit, but the host only where asked",
+              status == 0 and "not found 7" in output and failed == "failed", (failed, output[-2000:]))
 
         status, output = play("{0: RS422, 7: RS232}", fail_on_errors=True)
         check("a host with a failing port is reported, and failed as asked",

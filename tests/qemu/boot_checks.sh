@@ -15,6 +15,40 @@ journalctl -b -u skarvelconfig.service -o cat | while read -r line; do say "jour
 journalctl -b -u skarvelconfig.service -p warning -o cat | while read -r line; do say "warning $line"; done
 say "exposure $(systemd-analyze security --no-pager skarvelconfig.service | tail -n 1)"
 
+# Each outcome as the unit shows it, and that run's lines in the journal by
+# priority (error 3, warning 4, notice 5, info 6).
+outcome() {
+  cursor=$(journalctl -n 1 --show-cursor -o cat | sed -n 's/^-- cursor: //p')
+  systemctl restart skarvelconfig.service
+  sleep 1
+  say "outcome $1 $(when skarvelconfig.service ActiveState) $(when skarvelconfig.service Result) $(when skarvelconfig.service ExecMainStatus)"
+  for priority in 3 4 5 6; do
+    journalctl -u skarvelconfig.service --after-cursor="$cursor" -p $priority..$priority -o cat |
+      while IFS= read -r line; do say "line $1 $priority $line"; done
+  done
+}
+booted=$(cat /etc/skarvelconfig/SkarvelConfig.cfg)
+cp /root/shipped.cfg /etc/skarvelconfig/SkarvelConfig.cfg
+outcome shipped
+printf 'Port0=RS485\r\nPort5=RS232\r\n' >/etc/skarvelconfig/SkarvelConfig.cfg
+outcome problems
+printf 'Port0=RS422\r\n' >/etc/skarvelconfig/SkarvelConfig.cfg
+outcome refused
+rm /etc/skarvelconfig/SkarvelConfig.cfg
+outcome unreadable
+# The last run's log stays, on a log file system that went read-only.
+printf 'Port0=RS485\r\n' >/etc/skarvelconfig/SkarvelConfig.cfg
+mount -t tmpfs -o size=1m tmpfs /var/log/skarvelconfig
+printf 'SkarvelConfig 1.00\r\nthe last run\r\n' >/var/log/skarvelconfig/SkarvelConfig.log
+mount -o remount,ro /var/log/skarvelconfig
+outcome read-only
+umount /var/log/skarvelconfig
+# An administrator who is not root: the old log is not shown as this run's.
+runuser -u nobody -- /usr/sbin/skarvelconfig >/tmp/user-run 2>&1
+say "user-run $?"
+while IFS= read -r line; do say "user-line $line"; done </tmp/user-run
+printf '%s\n' "$booted" >/etc/skarvelconfig/SkarvelConfig.cfg
+
 # At boot the port's own unit started too, and found the port seen already.
 say "port-unit-boot $(when skarvelconfig-port@ttyAMA0.service Result) $(journalctl -b -u 'skarvelconfig-port@*' -o cat | grep -c '^SkarvelConfig [0-9]')"
 # The port goes and comes back (udev's own remove and add events, as when a

@@ -33,8 +33,9 @@ def prepare_root(args, root):
     installed = subprocess.run(["chroot", root, "dpkg", "-i", "/root/skarvelconfig.deb"], capture_output=True, text=True)
     if installed.returncode != 0:
         raise SystemExit("dpkg -i in the root file system failed:\n" + installed.stdout + installed.stderr)
+    shutil.copy(os.path.join(root, "etc/skarvelconfig/SkarvelConfig.cfg"), os.path.join(root, "root/shipped.cfg"))
     with open(os.path.join(root, "etc/skarvelconfig/SkarvelConfig.cfg"), "w") as config:
-        config.write("Port0=RS485\r\nPort5=RS232\r\n")
+        config.write("Port0=RS485\r\n")
     shutil.copy(os.path.join(os.path.dirname(__file__), "boot_checks.sh"), os.path.join(root, "root/boot_checks.sh"))
     os.chmod(os.path.join(root, "root/boot_checks.sh"), 0o755)
     with open(os.path.join(root, "etc/systemd/system/boot-checks.service"), "w") as unit:
@@ -81,20 +82,50 @@ def main():
     check = Checks()
 
     check("the system booted and ran every check", "done" in found, output[-3000:])
-    check("the unit ran at boot and succeeded", first("unit").split() == ["active", "success", "0"], first("unit"))
+    check("the unit ran at boot and its run was clean", first("unit").split() == ["active", "success", "0"],
+          first("unit"))
     unit, sysinit, getty = (stamps.get(name, 0) for name in
                             ("skarvelconfig.service", "sysinit.target", "serial-getty@ttyAMA0.service"))
     check("it was done before sysinit.target and before the port's getty started",
           0 < unit <= sysinit and (getty == 0 or unit <= getty), stamps)
     boot_log = log("boot")
     check("the log in /var/log/skarvelconfig says what the configuration in /etc asked",
-          boot_log[:1] == [program_banner()] and boot_log[2:] == ["Port 5 not found."], boot_log)
+          boot_log[:1] == [program_banner()] and len(boot_log) == 2, boot_log)
     check("the port holds two-wire RS-485 with the board's polarity and delays",
           settings("boot") == (ENABLED | RTS_AFTER_SEND, 3, 5), settings("boot"))
-    check("the journal shows the log", "Port 5 not found." in found.get("journal", []), found.get("journal"))
-    check("at warning priority the journal holds the port's line, not the banner",
-          "Port 5 not found." in found.get("warning", []) and program_banner() not in found.get("warning", []),
-          found.get("warning"))
+    check("the journal shows the log, and nothing at warning priority", program_banner() in found.get("journal", [])
+          and not found.get("warning"), (found.get("journal"), found.get("warning")))
+    outcomes = {words[0]: words[1:] for words in (entry.split() for entry in found.get("outcome", []))}
+    lines = {}
+    for entry in found.get("line", []):
+        name, priority, text = (entry.split(" ", 2) + [""])[:3]
+        lines.setdefault((name, int(priority)), []).append(text)
+    said = lambda name: {priority: lines.get((name, priority), []) for priority in (3, 4, 5)}
+    check("the shipped configuration: the unit active, the port left alone at notice priority, no warning",
+          outcomes.get("shipped") == ["active", "success", "0"] and
+          said("shipped") == {3: [], 4: [], 5: ["Port 0 found with no mode assigned."]},
+          (outcomes.get("shipped"), said("shipped")))
+    check("a port not found: the unit failed (status 1), the line at warning priority",
+          outcomes.get("problems") == ["failed", "exit-code", "1"] and said("problems")[4] == ["Port 5 not found."],
+          (outcomes.get("problems"), said("problems")))
+    refused = said("refused")[4]
+    check("a refused mode: the unit failed (status 1); the log's line and the library's reason at warning priority",
+          outcomes.get("refused") == ["failed", "exit-code", "1"] and "Failed to set mode for port 0." in refused and
+          any(line.startswith("ttyAMA0: RS-422 not set: ") for line in refused), (outcomes.get("refused"), refused))
+    config = "/etc/skarvelconfig/SkarvelConfig.cfg"
+    check("an unreadable configuration: the unit failed (status 2), the path and the reason at error priority",
+          outcomes.get("unreadable") == ["failed", "exit-code", "2"] and
+          "Error loading " + config + ":" in said("unreadable")[3] and
+          "SkarvelConfig could not read its configuration " + config + ": No such file or directory" in
+          said("unreadable")[3], (outcomes.get("unreadable"), said("unreadable")))
+    check("a read-only log folder: the unit failed (status 2), the reason at error priority, the old log not shown",
+          outcomes.get("read-only") == ["failed", "exit-code", "2"] and said("read-only")[3] ==
+          ["SkarvelConfig could not write its log /var/log/skarvelconfig/SkarvelConfig.log: Read-only file system"]
+          and not lines.get(("read-only", 6)), (outcomes.get("read-only"), said("read-only"), lines.get(("read-only", 6))))
+    check("a user who may not write the log: status 2, the reason, not the old log",
+          first("user-run") == "2" and len(found.get("user-line", [])) == 1 and found["user-line"][0].startswith(
+              "SkarvelConfig could not write its log /var/log/skarvelconfig/SkarvelConfig.log: Permission denied"),
+          (first("user-run"), found.get("user-line")))
     exposure = re.search(r"exposure level for \S+: ([0-9.]+)", first("exposure"))
     check("the unit's exposure is 2.0 or less", exposure is not None and float(exposure.group(1)) <= 2.0,
           first("exposure"))
