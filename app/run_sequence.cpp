@@ -55,5 +55,6 @@ void runSkarvelConfig(const std::vector<std::string>& parameters, const PortStag
     if (!logIsConfiguration && !saveLog(paths.logPath, log, unwritten) && unwritten.empty()) {
         unwritten = "the reason is unknown";
     }
+    if (unwritten.empty() && !paths.logPath.empty()) platform::tellLogWritten();
     recordOutcome(log, paths.logPath, unwritten);
 }

@@ -49,21 +49,17 @@ int runWatched(const std::vector<std::string>& parameters) {
     Output out;
     const bool logAsked = !paths.logPath.empty() && !platform::sameFile(paths.configPath, paths.logPath);
 
-    // The previous log goes first, as the run itself removes it: a log there
-    // afterwards is this run's. One that cannot go is kept in mind, so that
-    // only a log this run wrote over it counts; neither a time nor a clock
-    // decides it.
-    std::optional<std::string> previous;
-    if (logAsked) {
-        platform::deleteFile(paths.logPath);
-        platform::ReadResult left = platform::readWholeFile(paths.logPath);
-        if (left.status == platform::ReadStatus::ok) previous = std::move(left.bytes);
-    }
+    // The previous log, kept in mind: only a log this run wrote in its place
+    // is shown, never one it could not replace. Where the program can say
+    // that it wrote its log, its word counts too.
+    std::optional<platform::FileWitness> previous;
+    if (logAsked) previous.emplace(paths.logPath);
 
     const std::string program = platform::programDir() + platform::jobProgramFileName();
     int status = 0;
+    bool toldLogWritten = false;
     std::string failure;
-    if (!platform::runWithOwnParameters(program, parameters, status, failure)) {
+    if (!platform::runWithOwnParameters(program, parameters, status, toldLogWritten, failure)) {
         out.line("SkarvelConfig: " + program + " cannot be started: " + failure, LinePriority::error);
         return 2;
     }
@@ -84,7 +80,7 @@ int runWatched(const std::vector<std::string>& parameters) {
     }
 
     platform::ReadResult written = platform::readWholeFile(paths.logPath);
-    if (written.status != platform::ReadStatus::ok || (previous && written.bytes == *previous)) {
+    if (written.status != platform::ReadStatus::ok || (!toldLogWritten && previous->unchanged(written))) {
         const platform::WriteRefusal refusal = platform::whyNotWritable(paths.logPath);
         out.line("SkarvelConfig could not write its log " + paths.logPath +
                      (refusal.reason.empty() ? "." : ": " + refusal.reason) +

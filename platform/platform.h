@@ -61,6 +61,30 @@ struct ReadResult {
 // where the platform can enforce that.
 ReadResult readWholeFile(const std::string& path);
 
+// The file at a path as it was when witnessed, so that a file written there
+// afterwards is told apart from it, however alike their bytes and whatever
+// the clock says: on POSIX it is held open meanwhile (its inode cannot be
+// given to a new file), on Windows its volume and file index are kept (a
+// new file on NTFS has another).
+class FileWitness {
+public:
+    explicit FileWitness(const std::string& path);
+    ~FileWitness();
+    FileWitness(const FileWitness&) = delete;
+    FileWitness& operator=(const FileWitness&) = delete;
+
+    // Whether `now`, read from the path since, is that same file with the
+    // same bytes; false when there was none.
+    bool unchanged(const ReadResult& now) const;
+
+private:
+    std::string path_;
+    ReadResult before_;
+    std::intptr_t handle_ = -1;
+    std::uint64_t volume_ = 0;
+    std::uint64_t index_ = 0;
+};
+
 // A file created for writing, replacing any file of that name, not shared.
 class NewFile {
 public:
@@ -127,9 +151,16 @@ std::string jobProgramFileName();
 // which they were split from, byte for byte), and waits for it to end: true
 // with its exit status, or false with `failure` saying why it could not be
 // started. On Windows the program is told that the caller holds the run lock
-// for it.
+// for it, and `toldLogWritten` is whether it said it wrote its log
+// (tellLogWritten); elsewhere it stays false.
 bool runWithOwnParameters(const std::string& program, const std::vector<std::string>& parameters, int& status,
-                          std::string& failure);
+                          bool& toldLogWritten, std::string& failure);
+
+// Tells the console companion that started this program, if one did, that
+// the log is written: on Windows, where a file put in the old one's place
+// cannot always be told apart from it (its index is reused on FAT, and
+// under Wine). Nothing elsewhere.
+void tellLogWritten() noexcept;
 
 // Why no log can be written at `path` now, in the platform's words (empty
 // when nothing stands in the way), and whether it is because access is

@@ -112,6 +112,31 @@ ReadResult readWholeFileUpTo(const std::string& path, std::int64_t maxReadableSi
     return result;
 }
 
+FileWitness::FileWitness(const std::string& path) : path_(path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    struct stat info;
+    if (fd < 0) return;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        return;
+    }
+    handle_ = fd;
+    volume_ = info.st_dev;
+    index_ = info.st_ino;
+    before_ = readWholeFile(path);
+}
+
+FileWitness::~FileWitness() {
+    if (handle_ >= 0) close(static_cast<int>(handle_));
+}
+
+bool FileWitness::unchanged(const ReadResult& now) const {
+    struct stat info;
+    return handle_ >= 0 && before_.status == ReadStatus::ok && now.status == ReadStatus::ok &&
+           stat(path_.c_str(), &info) == 0 && info.st_dev == volume_ && info.st_ino == index_ &&
+           now.bytes == before_.bytes;
+}
+
 NewFile::NewFile(const std::string& path) : handle_(-1), path_(path) {
     // Non-blocking open, so that a FIFO without a reader fails instead of
     // waiting; writing then goes on in the ordinary blocking way.

@@ -43,7 +43,9 @@ bool programTakesRunLock() { return false; }
 std::string jobProgramFileName() { return "SkarvelConfig"; }
 
 bool runWithOwnParameters(const std::string& program, const std::vector<std::string>& parameters, int& status,
-                          std::string& failure) {
+                          bool& toldLogWritten, std::string& failure) {
+    // The log held open meanwhile tells it (FileWitness).
+    toldLogWritten = false;
     std::vector<std::string> arguments{program};
     arguments.insert(arguments.end(), parameters.begin(), parameters.end());
     std::vector<char*> argv;
@@ -66,6 +68,8 @@ bool runWithOwnParameters(const std::string& program, const std::vector<std::str
     status = WIFEXITED(waited) ? WEXITSTATUS(waited) : 128 + WTERMSIG(waited);
     return true;
 }
+
+void tellLogWritten() noexcept {}
 
 WriteRefusal whyNotWritable(const std::string& path) {
     // An existing file is opened for writing and left as it is; a new one is

@@ -45,6 +45,34 @@ bool sameFile(const std::string& first, const std::string& second) {
            a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
 }
 
+namespace {
+
+std::uint64_t indexOf(const BY_HANDLE_FILE_INFORMATION& identity) {
+    return static_cast<std::uint64_t>(identity.nFileIndexHigh) << 32 | identity.nFileIndexLow;
+}
+
+} // namespace
+
+FileWitness::FileWitness(const std::string& path) : path_(path) {
+    // An NTFS file index holds a sequence number: a file made in the old
+    // one's place has another.
+    BY_HANDLE_FILE_INFORMATION identity;
+    if (!fileIdentity(path, identity) || (identity.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return;
+    handle_ = 0;
+    volume_ = identity.dwVolumeSerialNumber;
+    index_ = indexOf(identity);
+    before_ = readWholeFile(path);
+}
+
+FileWitness::~FileWitness() = default;
+
+bool FileWitness::unchanged(const ReadResult& now) const {
+    BY_HANDLE_FILE_INFORMATION identity;
+    return handle_ == 0 && before_.status == ReadStatus::ok && now.status == ReadStatus::ok &&
+           fileIdentity(path_, identity) && identity.dwVolumeSerialNumber == volume_ && indexOf(identity) == index_ &&
+           now.bytes == before_.bytes;
+}
+
 ReadResult readWholeFile(const std::string& path) {
     ReadResult result;
     // Others may read the file meanwhile, but a writer keeps it from being opened.

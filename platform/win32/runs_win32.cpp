@@ -15,6 +15,9 @@ HANDLE handleOf(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
 // companion holds the run lock for it: named after the program's process.
 std::string grantName(DWORD processId) { return "SkarvelConfig.RunFor." + std::to_string(processId); }
 
+// The object the program signals once its log is written.
+std::string logWrittenName(DWORD processId) { return "SkarvelConfig.LogWrittenBy." + std::to_string(processId); }
+
 // The lock for every session: the start-up task's run and an administrator's.
 HANDLE openRunMutex() {
     // Anyone may wait for it: a standard user's run and the task's alike.
@@ -57,10 +60,18 @@ bool programTakesRunLock() {
     return false;
 }
 
+void tellLogWritten() noexcept {
+    const HANDLE written = OpenEventA(EVENT_MODIFY_STATE, FALSE, logWrittenName(GetCurrentProcessId()).c_str());
+    if (!written) return;
+    SetEvent(written);
+    CloseHandle(written);
+}
+
 std::string jobProgramFileName() { return "SkarvelConfig.exe"; }
 
 bool runWithOwnParameters(const std::string& program, const std::vector<std::string>&, int& status,
-                          std::string& failure) {
+                          bool& toldLogWritten, std::string& failure) {
+    toldLogWritten = false;
     std::string commandLine = "\"" + program + "\"";
     commandLine.append(commandLineTail(GetCommandLineA()));
     STARTUPINFOA startup{};
@@ -73,6 +84,7 @@ bool runWithOwnParameters(const std::string& program, const std::vector<std::str
         return false;
     }
     const HANDLE grant = CreateEventA(nullptr, TRUE, TRUE, grantName(process.dwProcessId).c_str());
+    const HANDLE written = CreateEventA(nullptr, TRUE, FALSE, logWrittenName(process.dwProcessId).c_str());
     ResumeThread(process.hThread);
     CloseHandle(process.hThread);
     WaitForSingleObject(process.hProcess, INFINITE);
@@ -80,6 +92,10 @@ bool runWithOwnParameters(const std::string& program, const std::vector<std::str
     GetExitCodeProcess(process.hProcess, &exitCode);
     CloseHandle(process.hProcess);
     if (grant) CloseHandle(grant);
+    if (written) {
+        toldLogWritten = WaitForSingleObject(written, 0) == WAIT_OBJECT_0;
+        CloseHandle(written);
+    }
     status = static_cast<int>(exitCode);
     return true;
 }

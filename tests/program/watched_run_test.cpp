@@ -101,6 +101,17 @@ TEST_F(WatchedRun, ShowsThisRunsLogAndEndsWithItsOutcome) {
     }
 }
 
+TEST_F(WatchedRun, AProgramThatCannotStartLeavesTheLastLogAlone) {
+    writeFile(log(), "the last run's\r\n");
+    fs::remove(program);
+    const RunResult result = watch({});
+    EXPECT_EQ(result.exitStatus, 2);
+    const Lines lines = shown(result);
+    ASSERT_EQ(lines.size(), 1u) << result.standardOutput;
+    EXPECT_EQ(lines[0].rfind("SkarvelConfig: " + program.string() + " cannot be started: ", 0), 0u) << lines[0];
+    EXPECT_EQ(readFile(log()), "the last run's\r\n");
+}
+
 #ifndef _WIN32
 
 namespace {

@@ -15,17 +15,19 @@ journalctl -b -u skarvelconfig.service -o cat | while read -r line; do say "jour
 journalctl -b -u skarvelconfig.service -p warning -o cat | while read -r line; do say "warning $line"; done
 say "exposure $(systemd-analyze security --no-pager skarvelconfig.service | tail -n 1)"
 
-# Each outcome as the unit shows it, and that run's lines in the journal by
-# priority (error 3, warning 4, notice 5, info 6).
-outcome() {
-  cursor=$(journalctl -n 1 --show-cursor -o cat | sed -n 's/^-- cursor: //p')
-  systemctl restart skarvelconfig.service
-  sleep 1
-  say "outcome $1 $(when skarvelconfig.service ActiveState) $(when skarvelconfig.service Result) $(when skarvelconfig.service ExecMainStatus)"
+# Each outcome as the unit shows it, and that run's own lines in the journal
+# by priority (error 3, warning 4, notice 5, info 6).
+report() {
+  say "outcome $1 $(when "$2" ActiveState) $(when "$2" Result) $(when "$2" ExecMainStatus)"
   for priority in 3 4 5 6; do
-    journalctl -u skarvelconfig.service --after-cursor="$cursor" -p $priority..$priority -o cat |
+    journalctl _SYSTEMD_INVOCATION_ID="$(when "$2" InvocationID)" -p $priority..$priority -o cat |
       while IFS= read -r line; do say "line $1 $priority $line"; done
   done
+}
+outcome() {
+  systemctl restart skarvelconfig.service
+  sleep 1
+  report "$1" skarvelconfig.service
 }
 booted=$(cat /etc/skarvelconfig/SkarvelConfig.cfg)
 cp /root/shipped.cfg /etc/skarvelconfig/SkarvelConfig.cfg
@@ -34,14 +36,23 @@ printf 'Port0=RS485\r\nPort5=RS232\r\n' >/etc/skarvelconfig/SkarvelConfig.cfg
 outcome problems
 printf 'Port0=RS422\r\n' >/etc/skarvelconfig/SkarvelConfig.cfg
 outcome refused
-rm /etc/skarvelconfig/SkarvelConfig.cfg
-outcome unreadable
-# The last run's log stays, on a log file system that went read-only.
 printf 'Port0=RS485\r\n' >/etc/skarvelconfig/SkarvelConfig.cfg
-mount -t tmpfs -o size=1m tmpfs /var/log/skarvelconfig
+chmod 000 /etc/skarvelconfig/SkarvelConfig.cfg
+outcome unreadable
+chmod 644 /etc/skarvelconfig/SkarvelConfig.cfg
+# A full log file system.
+mount -t tmpfs -o size=8k tmpfs /var/log/skarvelconfig
+cat /dev/zero >/var/log/skarvelconfig/filler 2>/dev/null
+outcome full
+umount /var/log/skarvelconfig
+# The last run's log stays in a log folder that went read-only, where the
+# unit's own set-up would stop first: the command run in a unit of its own.
 printf 'SkarvelConfig 1.00\r\nthe last run\r\n' >/var/log/skarvelconfig/SkarvelConfig.log
-mount -o remount,ro /var/log/skarvelconfig
-outcome read-only
+mount --bind /var/log/skarvelconfig /var/log/skarvelconfig
+mount -o remount,bind,ro /var/log/skarvelconfig
+systemd-run --unit=skarvelconfig-read-only -p RemainAfterExit=yes --wait --quiet /usr/sbin/skarvelconfig >/dev/null 2>&1
+sleep 1
+report read-only skarvelconfig-read-only.service
 umount /var/log/skarvelconfig
 # An administrator who is not root: the old log is not shown as this run's.
 runuser -u nobody -- /usr/sbin/skarvelconfig >/tmp/user-run 2>&1

@@ -116,11 +116,15 @@ def main():
     check("an unreadable configuration: the unit failed (status 2), the path and the reason at error priority",
           outcomes.get("unreadable") == ["failed", "exit-code", "2"] and
           "Error loading " + config + ":" in said("unreadable")[3] and
-          "SkarvelConfig could not read its configuration " + config + ": No such file or directory" in
+          "SkarvelConfig could not read its configuration " + config + ": Permission denied" in
           said("unreadable")[3], (outcomes.get("unreadable"), said("unreadable")))
-    check("a read-only log folder: the unit failed (status 2), the reason at error priority, the old log not shown",
-          outcomes.get("read-only") == ["failed", "exit-code", "2"] and said("read-only")[3] ==
-          ["SkarvelConfig could not write its log /var/log/skarvelconfig/SkarvelConfig.log: Read-only file system"]
+    unwritten = "SkarvelConfig could not write its log /var/log/skarvelconfig/SkarvelConfig.log: "
+    check("a full log file system: the unit failed (status 2), the path and the reason at error priority",
+          outcomes.get("full") == ["failed", "exit-code", "2"] and
+          said("full")[3] == [unwritten + "No space left on device"], (outcomes.get("full"), said("full")))
+    check("a read-only log folder: status 2, the path and the reason at error priority, the old log not shown",
+          outcomes.get("read-only") == ["failed", "exit-code", "2"] and
+          said("read-only")[3] == [unwritten + "Read-only file system"]
           and not lines.get(("read-only", 6)), (outcomes.get("read-only"), said("read-only"), lines.get(("read-only", 6))))
     check("a user who may not write the log: status 2, the reason, not the old log",
           first("user-run") == "2" and len(found.get("user-line", [])) == 1 and found["user-line"][0].startswith(
