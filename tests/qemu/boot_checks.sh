@@ -30,6 +30,14 @@ outcome() {
   report "$1" skarvelconfig.service
 }
 booted=$(cat /etc/skarvelconfig/SkarvelConfig.cfg)
+# A run still going (here a lock held for 6 s) is waited for, in the unit's
+# sandbox too.
+flock /usr/lib/skarvelconfig/SkarvelConfig sleep 6 &
+sleep 1
+started=$(date +%s)
+systemctl restart skarvelconfig.service
+say "waited $(($(date +%s) - started))"
+wait
 cp /root/shipped.cfg /etc/skarvelconfig/SkarvelConfig.cfg
 outcome shipped
 printf 'Port0=RS485\r\nPort5=RS232\r\n' >/etc/skarvelconfig/SkarvelConfig.cfg
@@ -50,7 +58,11 @@ umount /var/log/skarvelconfig
 printf 'SkarvelConfig 1.00\r\nthe last run\r\n' >/var/log/skarvelconfig/SkarvelConfig.log
 mount --bind /var/log/skarvelconfig /var/log/skarvelconfig
 mount -o remount,bind,ro /var/log/skarvelconfig
-systemd-run --unit=skarvelconfig-read-only -p RemainAfterExit=yes --wait --quiet /usr/sbin/skarvelconfig >/dev/null 2>&1
+systemd-run --unit=skarvelconfig-read-only -p RemainAfterExit=yes --quiet /usr/sbin/skarvelconfig >/dev/null 2>&1
+for _ in $(seq 30); do
+  [ "$(when skarvelconfig-read-only.service ActiveState)" = activating ] || break
+  sleep 1
+done
 sleep 1
 report read-only skarvelconfig-read-only.service
 umount /var/log/skarvelconfig

@@ -95,6 +95,8 @@ def main():
           settings("boot") == (ENABLED | RTS_AFTER_SEND, 3, 5), settings("boot"))
     check("the journal shows the log, and nothing at warning priority", program_banner() in found.get("journal", [])
           and not found.get("warning"), (found.get("journal"), found.get("warning")))
+    check("a run still going is waited for, in the unit's sandbox too", 4 <= int(first("waited") or 0) < 30,
+          first("waited"))
     outcomes = {words[0]: words[1:] for words in (entry.split() for entry in found.get("outcome", []))}
     lines = {}
     for entry in found.get("line", []):
