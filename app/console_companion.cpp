@@ -108,7 +108,8 @@ std::u16string formatPortList(const ModePlan& plan, const ModeTable& table,
                wide(port.entry ? entryText(*port.entry) : "-") + u"\n";
     }
     for (std::size_t entry : plan.entriesUntaken) {
-        out += wide("Port " + formatDecimal(table[entry].portNumber) + " (" + entryText(entry) + "): no port takes it\n");
+        out += wide("Port " + formatDecimal(table[entry].portNumber) + " (" + entryText(entry) +
+                    "): no port takes it\n");
     }
     return out;
 }

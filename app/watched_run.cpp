@@ -82,10 +82,14 @@ int runWatched(const std::vector<std::string>& parameters) {
     platform::ReadResult written = platform::readWholeFile(paths.logPath);
     if (written.status != platform::ReadStatus::ok || (!toldLogWritten && previous->unchanged(written))) {
         const platform::WriteRefusal refusal = platform::whyNotWritable(paths.logPath);
-        out.line("SkarvelConfig could not write its log " + paths.logPath +
-                     (refusal.reason.empty() ? "." : ": " + refusal.reason) +
-                     (refusal.accessDenied ? " The start-up run, or a run as administrator, can write it." : ""),
-                 LinePriority::error);
+        std::string said = "SkarvelConfig could not write its log " + paths.logPath +
+                           (refusal.reason.empty() ? "." : ": " + refusal.reason);
+        if (refusal.accessDenied) {
+            // Windows ends its reasons with a period, the C library does not.
+            said += said.back() == '.' ? " " : ". ";
+            said += "The start-up run, or a run as administrator, can write it.";
+        }
+        out.line(said, LinePriority::error);
         return 2;
     }
     out.log(written.bytes);

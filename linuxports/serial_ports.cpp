@@ -208,9 +208,10 @@ bool SerialPorts::setMode(const std::string& name, std::int32_t modeCode) {
     }
     if (!kernelConfirms(wanted, generation)) {
         closeHeld();
-        return refuse(wanted & modeRs422Flag
-                          ? "this kernel has no RS-422 setting (Linux 6.8 and later have one); the port is left as it was"
-                          : "this kernel cannot confirm it (Linux 6.0 and later can); the port is left as it was");
+        const std::string why = wanted & modeRs422Flag
+                                    ? "this kernel has no RS-422 setting (Linux 6.8 and later have one)"
+                                    : "this kernel cannot confirm it (Linux 6.0 and later can)";
+        return refuse(why + "; the port is left as it was");
     }
     // The device the location call left open, or the device opened and
     // probed now.

@@ -130,7 +130,7 @@ def main():
           and not lines.get(("read-only", 6)), (outcomes.get("read-only"), said("read-only"), lines.get(("read-only", 6))))
     check("a user who may not write the log: status 2, the reason, not the old log",
           first("user-run") == "2" and len(found.get("user-line", [])) == 1 and found["user-line"][0].startswith(
-              "SkarvelConfig could not write its log /var/log/skarvelconfig/SkarvelConfig.log: Permission denied"),
+              "SkarvelConfig could not write its log /var/log/skarvelconfig/SkarvelConfig.log: Permission denied. "),
           (first("user-run"), found.get("user-line")))
     exposure = re.search(r"exposure level for \S+: ([0-9.]+)", first("exposure"))
     check("the unit's exposure is 2.0 or less", exposure is not None and float(exposure.group(1)) <= 2.0,
