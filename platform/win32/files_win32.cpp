@@ -58,7 +58,6 @@ FileWitness::FileWitness(const std::string& path) : path_(path) {
     // one's place has another.
     BY_HANDLE_FILE_INFORMATION identity;
     if (!fileIdentity(path, identity) || (identity.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return;
-    handle_ = 0;
     volume_ = identity.dwVolumeSerialNumber;
     index_ = indexOf(identity);
     before_ = readWholeFile(path);
@@ -68,7 +67,7 @@ FileWitness::~FileWitness() = default;
 
 bool FileWitness::unchanged(const ReadResult& now) const {
     BY_HANDLE_FILE_INFORMATION identity;
-    return handle_ == 0 && before_.status == ReadStatus::ok && now.status == ReadStatus::ok &&
+    return before_.status == ReadStatus::ok && now.status == ReadStatus::ok &&
            fileIdentity(path_, identity) && identity.dwVolumeSerialNumber == volume_ && indexOf(identity) == index_ &&
            now.bytes == before_.bytes;
 }
