@@ -31,6 +31,22 @@ HANDLE openRunMutex() {
     return CreateMutexA(&attributes, FALSE, "SkarvelConfig.Run");
 }
 
+// A start that failed for a passing reason (a scanner still holding a file
+// just installed, resources short at boot, a loader that died before the
+// program's first instruction): the program has not run, so trying again
+// changes nothing else.
+bool startMayWorkLater(DWORD error) {
+    switch (error) {
+    case ERROR_INTERNAL_ERROR:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_NOT_ENOUGH_MEMORY:
+    case ERROR_OUTOFMEMORY:
+    case ERROR_NO_SYSTEM_RESOURCES:
+    case ERROR_COMMITMENT_LIMIT: return true;
+    default: return false;
+    }
+}
+
 } // namespace
 
 RunLock::RunLock(int limitSeconds) : handle_(0) {
@@ -78,10 +94,14 @@ bool runWithOwnParameters(const std::string& program, const std::vector<std::str
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     // Started suspended, so that it learns it holds the lock before it looks.
-    if (!CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                        nullptr, &startup, &process)) {
-        failure = lastErrorText();
-        return false;
+    for (int attempt = 1; !CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                                          CREATE_SUSPENDED, nullptr, nullptr, &startup, &process);
+         ++attempt) {
+        if (attempt == 3 || !startMayWorkLater(GetLastError())) {
+            failure = lastErrorText();
+            return false;
+        }
+        Sleep(1000);
     }
     const HANDLE grant = CreateEventA(nullptr, TRUE, TRUE, grantName(process.dwProcessId).c_str());
     const HANDLE written = CreateEventA(nullptr, TRUE, FALSE, logWrittenName(process.dwProcessId).c_str());
