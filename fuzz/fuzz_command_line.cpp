@@ -50,5 +50,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(total <= text.size());
 
     if (text.find('"') == std::string_view::npos) check(parameters == splitAtBlanks(text));
+
+    // The program the companion starts with its tail reads the companion's
+    // own parameters, whatever the companion's name was.
+    std::vector<std::string> passed = splitCommandLine("\"C:\\Program Files\\SkarvelConfig.exe\"" + commandLineTail(raw));
+    check(!passed.empty() && passed.front() == "C:\\Program Files\\SkarvelConfig.exe");
+    passed.erase(passed.begin());
+    check(passed == std::vector<std::string>(parameters.begin() + (parameters.empty() ? 0 : 1), parameters.end()));
     return 0;
 }

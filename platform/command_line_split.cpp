@@ -50,8 +50,10 @@ std::vector<std::string> splitCommandLine(std::string_view raw) {
     return parameters;
 }
 
-std::string_view commandLineTail(std::string_view raw) {
+std::string commandLineTail(std::string_view raw) {
     raw = upToNul(raw);
     std::string name;
-    return raw.substr(readParameter(raw, 0, name));
+    const std::string_view tail = raw.substr(readParameter(raw, 0, name));
+    const bool cut = !tail.empty() && !isSeparator(static_cast<unsigned char>(tail.front()));
+    return (cut ? " " : "") + std::string(tail);
 }

@@ -16,6 +16,8 @@ inline constexpr std::size_t maxParameterLength = 4096;
 // quoted parameter may exceed maxParameterLength.
 std::vector<std::string> splitCommandLine(std::string_view raw);
 
-// The text after the program's name, exactly as written: what splits into
-// every parameter but the first.
-std::string_view commandLineTail(std::string_view raw);
+// The text after the program's name, as written: what follows another
+// program's name (quoted) on a command line that splits into every parameter
+// of `raw` but the first. Where that name was cut at maxParameterLength, the
+// rest of it begins the next parameter, so a blank goes before it.
+std::string commandLineTail(std::string_view raw);
