@@ -8,21 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "config/configuration.h"
-#include "ports/dry_run.h"
-
-// "--help" and "--version": the text, or nothing when neither is asked for.
-std::optional<std::string> companionInformationAskedFor(const std::vector<std::string>& parameters);
-
 // "--list [FILE]": the configuration file asked for, or nothing.
 std::optional<std::string> listAskedFor(const std::vector<std::string>& parameters, const std::string& defaultPath);
 
-// Each port the library sees: its name, number, whether it is configurable
-// and the configuration line a run would apply; then each configured number
-// no port would take. `entryLines` holds each entry's line number.
-// Port names are shown whole (UTF-16).
-std::u16string formatPortList(const ModePlan& plan, const ModeTable& table,
-                              const std::vector<std::size_t>& entryLines);
-
-// The whole companion, on this process's command line: its exit status.
-int runConsoleCompanion();
+// The whole companion, given the parameters after its name: its exit status.
+int runConsoleCompanion(const std::vector<std::string>& parameters);

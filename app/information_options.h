@@ -4,7 +4,11 @@
 #include <string>
 #include <vector>
 
-// "--help" and "--version", where the platform has a console to answer on:
-// the text to print instead of running, or nothing when neither is asked for
-// (the first of them among the parameters counts).
-std::optional<std::string> informationAskedFor(const std::vector<std::string>& parameters);
+// Who answers "--help": the program itself (where the platform gives it a
+// console) or its console companion on Windows (SkarvelConfig.com), which
+// runs it and lists the ports besides.
+enum class HelpFor { program, companion };
+
+// "--help" and "--version": the text to print instead of running, or nothing
+// when neither is asked for (the first of them among the parameters counts).
+std::optional<std::string> informationAskedFor(const std::vector<std::string>& parameters, HelpFor helpFor);

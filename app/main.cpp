@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
         const std::vector<std::string> parameters = platform::commandLineParameters(argc, argv);
         // Answered before any file or port is touched.
         if (platform::answersHelpAndVersion()) {
-            if (const auto text = informationAskedFor(parameters)) {
+            if (const auto text = informationAskedFor(parameters, HelpFor::program)) {
                 std::fputs(text->c_str(), stdout);
                 return 0;
             }

@@ -2,9 +2,8 @@
 
 #include <vector>
 
-#include "config/configuration.h"
+#include "config/port_list.h"
 #include "linuxports/linux_port_library.h"
-#include "ports/dry_run.h"
 
 namespace linuxports {
 
@@ -26,49 +25,23 @@ std::string polarity(const serial_rs485& settings) {
     return onSend == afterSend ? "none" : onSend ? "high" : "low";
 }
 
-void addRow(std::string& out, const std::vector<std::string>& cells) {
-    static constexpr std::size_t widths[] = {10, 6, 8, 12, 6, 8};
-    for (std::size_t i = 0; i < cells.size(); ++i) {
-        out += cells[i];
-        if (i + 1 < cells.size()) out.append(cells[i].size() < widths[i] ? widths[i] - cells[i].size() : 1, ' ');
-    }
-    out += '\n';
-}
-
 } // namespace
 
 std::string listPorts(SerialPorts& ports, const std::string& configPath) {
-    RunLog ignored;
-    ModeTable table;
-    std::vector<std::size_t> entryLines;
-    const bool configured = loadConfiguration(configPath, ignored, table, &entryLines);
-
-    LinuxPortLibrary calls(ports);
-    const ModePlan plan = planModes(calls, table);
-
-    std::string out;
-    addRow(out, {"DEVICE", "PORT", "RS-485", "MODE", "RTS", "DELAYS", "CONFIGURATION"});
-    for (const PlannedPort& port : plan.ports) {
-        const std::string name(port.name.begin(), port.name.end());
-        if (!port.located) {
-            addRow(out, {name, "-", "unusable", "-", "-", "-", "-"});
-            continue;
-        }
-        const bool configurable = port.locationQualifier == 0;
-        std::vector<std::string> row{name, std::to_string(port.portNumber), configurable ? "yes" : "no", "-", "-", "-"};
+    PortListLayout layout{{"DEVICE", 10}, {"PORT", 6}, {"RS-485", 8}, {{"MODE", 12}, {"RTS", 6}, {"DELAYS", 8}}, {}};
+    layout.addedCells = [&](const PlannedPort& port) {
         serial_rs485 settings{};
-        if (configurable && ports.settingsOf(name, settings)) {
-            row[3] = modeHeld(settings);
-            row[4] = polarity(settings);
-            row[5] = std::to_string(settings.delay_rts_before_send) + "/" + std::to_string(settings.delay_rts_after_send);
+        if (!ports.settingsOf(std::string(port.name.begin(), port.name.end()), settings)) {
+            return std::vector<std::string>{};
         }
-        row.push_back(port.entry ? "line " + std::to_string(entryLines[*port.entry]) + ": " +
-                                       std::string(modeKeyword(table[*port.entry].modeCode))
-                                 : "-");
-        addRow(out, row);
-    }
-    if (!configured) out += "(" + configPath + " cannot be read: no configuration applies)\n";
-    return out;
+        return std::vector<std::string>{
+            modeHeld(settings), polarity(settings),
+            std::to_string(settings.delay_rts_before_send) + "/" + std::to_string(settings.delay_rts_after_send)};
+    };
+    LinuxPortLibrary calls(ports);
+    const PortList list = ::listPorts(calls, configPath, layout);
+    // The library gives the device names, which are ASCII, one byte to a unit.
+    return std::string(list.table.begin(), list.table.end()) + list.note;
 }
 
 } // namespace linuxports

@@ -2,11 +2,10 @@
 
 #include <string>
 
-// What the console companion (SkarvelConfig.com, Windows only) needs from the
-// system beside platform.h.
 namespace platform {
 
-// A library loaded while the program runs, rather than bound at its start.
+// A library loaded while the program runs, rather than bound at its start
+// (LoadLibrary on Windows, dlopen elsewhere).
 class LoadedLibrary {
 public:
     explicit LoadedLibrary(const std::string& path);
@@ -24,8 +23,5 @@ private:
     void* handle_ = nullptr;
     std::string failure_;
 };
-
-// This process's command line, as the system holds it.
-std::string rawCommandLine();
 
 } // namespace platform

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/console_companion.h"
+#include "platform/loaded_library.h"
 #include "ports/lumtor_ports.h"
 #include "ports/port_library.h"
 

@@ -1,4 +1,6 @@
-#include "ports/dry_run.h"
+#include "ports/mode_plan.h"
+
+#include <limits>
 
 #include "ports/port_stage.h"
 
@@ -6,10 +8,11 @@ namespace {
 
 // Passes enumeration and location through and notes, instead of making, the
 // mode change. The stage asks for each port's location once, in order, and
-// sets its mode right after.
-class DryRun final : public PortLibrary {
+// sets its mode right after; it hands over the mode code of the entry it
+// applies, which in the plan's own table is that entry's index.
+class PlanningLibrary final : public PortLibrary {
 public:
-    DryRun(PortLibrary& library, const ModeTable& table) : library_(library), table_(table) {}
+    explicit PlanningLibrary(PortLibrary& library) : library_(library) {}
 
     std::int32_t enumerate(std::int32_t index, char16_t* nameBuffer, std::int32_t bufferLength) override {
         return library_.enumerate(index, nameBuffer, bufferLength);
@@ -26,10 +29,8 @@ public:
         ports.push_back(std::move(port));
         return found;
     }
-    std::int32_t setMode(const char16_t*, std::int32_t* modeCode, std::int32_t) override {
-        for (std::size_t entry = 0; entry < table_.size(); ++entry) {
-            if (&table_[entry].modeCode == modeCode) ports.back().entry = entry;
-        }
+    std::int32_t setMode(const char16_t*, std::int32_t* entryIndex, std::int32_t) override {
+        ports.back().entry = static_cast<std::size_t>(*entryIndex);
         return 1;
     }
 
@@ -37,18 +38,23 @@ public:
 
 private:
     PortLibrary& library_;
-    const ModeTable& table_;
 };
 
 } // namespace
 
 ModePlan planModes(PortLibrary& library, const ModeTable& table) {
-    ModeTable copy = table;
-    DryRun dry(library, copy);
+    // The port numbers as they are, each mode code its entry's index (a file
+    // the program reads holds far fewer entries than a code can number).
+    ModeTable indexed;
+    indexed.reserve(table.size());
+    for (std::size_t entry = 0; entry < table.size() && entry <= std::numeric_limits<std::int32_t>::max(); ++entry) {
+        indexed.push_back(ModeEntry{table[entry].portNumber, static_cast<std::int32_t>(entry)});
+    }
+    PlanningLibrary planning(library);
     RunLog ignored;
-    applyModes(dry, enumeratePorts(dry), copy, ignored);
+    applyModes(planning, enumeratePorts(planning), indexed, ignored);
 
-    ModePlan plan{std::move(dry.ports), {}};
+    ModePlan plan{std::move(planning.ports), {}};
     std::vector<bool> taken(table.size(), false);
     for (const PlannedPort& port : plan.ports) {
         if (port.entry) taken[*port.entry] = true;

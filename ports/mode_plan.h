@@ -1,8 +1,8 @@
 #pragma once
 
-// The program's own port stage over a port library, with every mode change
-// noted instead of made: what a run would do, for listing the ports. Only
-// enumeration and location reach the library.
+// What a run would do with a mode table, found by the program's own port
+// stage over a port library with every mode change noted instead of made.
+// Only enumeration and location reach the library.
 
 #include <cstddef>
 #include <cstdint>
@@ -22,7 +22,7 @@ struct PlannedPort {
 };
 
 struct ModePlan {
-    std::vector<PlannedPort> ports;           // in the library's order
+    std::vector<PlannedPort> ports;          // in the library's order
     std::vector<std::size_t> entriesUntaken; // the entries a run would report as not found
 };
 

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "platform/console_companion.h"
+#include "platform/loaded_library.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -16,7 +16,5 @@ LoadedLibrary::~LoadedLibrary() {
 void* LoadedLibrary::function(const char* name) const {
     return handle_ ? reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name)) : nullptr;
 }
-
-std::string rawCommandLine() { return GetCommandLineA(); }
 
 } // namespace platform

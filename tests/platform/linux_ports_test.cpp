@@ -397,7 +397,9 @@ TEST_F(LinuxPorts, TheListShowsEachPortItsModeAndTheLineARunWouldApplyChangingNo
               "ttyS3     3     yes     RS-485 off  low   0/0     -\n"
               "ttyS4     4     no      -           -     -       -\n"
               "ttyS5     5     yes     RS422       none  1/1     -\n"
-              "ttyS6     -     unusable -           -     -       -\n");
+              "ttyS6     -     unusable -           -     -       -\n"
+              "Port 1 (line 4: RS422): no port takes it\n"
+              "Port 9 (line 5: RS485): no port takes it\n");
     for (const auto& [path, device] : kernel.devices) EXPECT_EQ(device.sets, 0) << path;
     EXPECT_EQ(kernel.openHandles, 0);
     EXPECT_NE(linuxports::listPorts(ports, (scratch / "missing.cfg").string()).find("cannot be read"),

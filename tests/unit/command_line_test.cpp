@@ -3,6 +3,8 @@
 #include <set>
 
 #include "app/command_line.h"
+#include "app/information_options.h"
+#include "app/run_sequence.h"
 #include "platform/command_line_split.h"
 
 using Parameters = std::vector<std::string>;
@@ -60,6 +62,33 @@ TEST(SplitCommandLine, KeepsAQuotedRunWholePast4096Characters) {
     EXPECT_EQ(split[1].size(), huge.size());
 }
 
+// What the console companion puts after the program's quoted path.
+TEST(SplitCommandLine, TheTailAfterAnotherNameGivesTheSameParameters) {
+    const std::string longName(5000, 'n');
+    const struct {
+        std::string raw;
+        std::string tail;
+    } cases[] = {
+        {"", ""},
+        {"prog", ""},
+        {"prog a \"b c\"", " a \"b c\""},
+        {"\"C:\\Program Files\\S.com\"\t/LOG=x", "\t/LOG=x"},
+        {"\"\" prog x", " x"},
+        {longName + " x", " " + std::string(5000 - 4096, 'n') + " x"}, // the rest of a name cut short
+        {"\"" + longName + "\"rest x", " rest x"},
+    };
+    for (const auto& c : cases) {
+        const std::string shown = c.raw.substr(0, 40);
+        EXPECT_EQ(commandLineTail(c.raw), c.tail) << shown;
+        Parameters own = splitCommandLine(c.raw);
+        if (!own.empty()) own.erase(own.begin());
+        Parameters passed = splitCommandLine("\"C:\\p\\SkarvelConfig.exe\"" + commandLineTail(c.raw));
+        ASSERT_FALSE(passed.empty());
+        passed.erase(passed.begin());
+        EXPECT_EQ(passed, own) << shown;
+    }
+}
+
 namespace {
 
 struct OptionCase {
@@ -109,4 +138,24 @@ TEST(ApplyOptions, ASlashStartsAPathOnlyWhereThePlatformSaysSo) {
     EXPECT_EQ(apply({"/LOGFILE=x.txt"}, true).configPath, "/LOGFILE=x.txt");
     EXPECT_EQ(apply({"/LOGFILE=x.txt"}, true).logPath, "default.log");
     EXPECT_EQ(apply({"/LOGFILE=x.txt"}, false).configPath, "default.cfg");
+}
+
+// The program and its companion answer from one text: what the job does,
+// "--check", "--help" and "--version" alike; each its own way of running.
+TEST(InformationOptions, TheProgramAndTheCompanionShareTheirHelp) {
+    const auto program = informationAskedFor({"x.cfg", "--help", "--version"}, HelpFor::program);
+    const auto companion = informationAskedFor({"--help"}, HelpFor::companion);
+    ASSERT_TRUE(program && companion);
+    for (const char* shared : {"Usage: SkarvelConfig [CONFIGURATION-FILE] [/LOG=LOG-FILE]\nSets the line mode",
+                               "beside the program; /LOG= alone writes no log.\n", "  --check [FILE]  check",
+                               "  --help          show this text and exit\n  --version       show the version and exit\n"}) {
+        EXPECT_NE(program->find(shared), std::string::npos) << shared;
+        EXPECT_NE(companion->find(shared), std::string::npos) << shared;
+    }
+    EXPECT_EQ(program->find("--list"), std::string::npos);
+    EXPECT_NE(companion->find("  --list [FILE]   list the ports"), std::string::npos);
+    EXPECT_NE(program->find("run skarvelconfig"), std::string::npos);
+    EXPECT_NE(companion->find("Exit status: 0 the run was clean"), std::string::npos);
+    EXPECT_EQ(informationAskedFor({"--version", "--help"}, HelpFor::companion), std::string(programBanner) + "\n");
+    EXPECT_FALSE(informationAskedFor({"-help", "/?"}, HelpFor::program));
 }
