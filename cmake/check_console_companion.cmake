@@ -4,16 +4,20 @@ cmake_minimum_required(VERSION 3.25)
 #   cmake "-DWINE=wine-run;loader" -DPROGRAM=SkarvelConfig.exe -DCOMPANION=SkarvelConfig.com
 #         -DLIBRARY=LumtorPort.dll -DVERSION=... -DWORK=dir -P check_console_companion.cmake
 # Wine traces what ReportEvent was given on its eventlog channel: an
-# Information event as "trace", a Warning as "warn", an Error as "err".
+# Information event as "trace", a Warning as "warn", an Error as "err"; and
+# the source an event is registered under on its advapi channel. The folder
+# holds a blank, as "Program Files" does.
 
 set(failures "")
 # Runs a Windows command in the folder: status, out (CR LF as LF), events.
 function(run)
-  execute_process(COMMAND ${CMAKE_COMMAND} -E env WINEDEBUG=-all,+eventlog LUMTOR_STANDIN_TRACE=trace.txt
-                          LUMTOR_STANDIN_PORTS=${ports} ${WINE} ${ARGN}
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env WINEDEBUG=-all,+eventlog,fixme+advapi LUMTOR_STANDIN_TRACE=trace.txt
+                          LUMTOR_STANDIN_PORTS=${ports} LUMTOR_STANDIN_PROCESS=process.txt ${WINE} ${ARGN}
                   WORKING_DIRECTORY ${WORK} RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE errors)
   string(REPLACE "\r\n" "\n" output "${output}")
   string(REGEX MATCHALL "(trace|warn|err):eventlog:ReportEventW [^\n]*" found "${errors}")
+  string(REGEX MATCHALL "RegisterEventSourceA [^\n]*" registered "${errors}")
+  set(sources "${registered}" PARENT_SCOPE)
   set(status ${result} PARENT_SCOPE)
   set(out "${output}" PARENT_SCOPE)
   set(events "${found}" PARENT_SCOPE)
@@ -43,24 +47,38 @@ expect("--check of a file with an unusable line"
        "status EQUAL 1 AND out MATCHES \"^LValue \\\"bad\\\" on line 2 should be\"")
 run(cmd /c SkarvelConfig --check missing.cfg)
 expect("--check of a missing file, with no run and no event" "status EQUAL 2 AND out MATCHES \"^Error loading missing.cfg:\"
-       AND NOT EXISTS ${WORK}/SkarvelConfig.log AND events STREQUAL \"\"")
+       AND NOT EXISTS \"${WORK}/SkarvelConfig.log\" AND events STREQUAL \"\"")
 
 # --list: the stand-in's ports and the entries a run would take; no mode set.
 run(cmd /c SkarvelConfig --list bad.cfg)
 file(READ ${WORK}/trace.txt trace)
 expect("--list" "status EQUAL 0 AND out MATCHES \"COM1 +1 +yes +line 1: RS485\n\" AND out MATCHES \"COM5 +5 +no +-\n\"
        AND out MATCHES \"Port 9 \\\\(line 3: RS232\\\\): no port takes it\n$\" AND NOT trace MATCHES txvr")
+# A name beyond ASCII, in the system's code page when redirected: the
+# stand-in takes each byte of this file's UTF-8 as a character; code page
+# 1252 gives the same bytes back, one without them "?" for each (Wine in
+# the C locale), and never the UTF-16 units themselves.
+file(WRITE ${WORK}/named.txt "name=Café number=1\n")
+set(ports named.txt)
+run(cmd /c SkarvelConfig --list bad.cfg)
+set(ports "")
+expect("--list shows a name beyond ASCII as text" "status EQUAL 0 AND out MATCHES \"\nCaf(é|[?][?]) +1 +yes +line 1: RS485\n\"")
 
 # A plain run: the program's log, the run's outcome as the status, and one
 # event. Waiting for the run lock would take 30 s: the companion holds it
 # for the program it starts.
+file(REMOVE "${WORK}/process.txt")
 string(TIMESTAMP started "%s")
 run(cmd /c SkarvelConfig)
 string(TIMESTAMP ended "%s")
 math(EXPR took "${ended} - ${started}")
 expect("the companion does not wait for the lock it holds for the program" "took LESS 30")
-expect("a run through the companion, all set: an Information event" "status EQUAL 0 AND EXISTS ${WORK}/SkarvelConfig.log
+expect("a run through the companion, all set: an Information event" "status EQUAL 0 AND EXISTS \"${WORK}/SkarvelConfig.log\"
        AND out MATCHES \"^SkarvelConfig ${VERSION}\n[0-9:]+\n$\" AND events MATCHES \"^trace:eventlog:ReportEventW L.SkarvelConfig \"")
+file(READ "${WORK}/process.txt" process)
+expect("the program is started by its quoted path, with the companion's parameters, and fails critical errors itself"
+       "process MATCHES \"^command line: \\\"[A-Z]:[^\\\"\n]+ check.SkarvelConfig.exe\\\"\nerror mode: 32769\n$\"")
+expect("the event's source is SkarvelConfig" "sources MATCHES \"^RegisterEventSourceA \\\\(\\\\(null\\\\),.SkarvelConfig.\\\\)\"")
 set(ports refused.txt)
 run(SkarvelConfig.exe)
 expect("a failed port is a Warning event"
@@ -71,9 +89,13 @@ run(cmd /c SkarvelConfig)
 expect("the shipped configuration: ports left alone, status 0 and an Information event"
        "status EQUAL 0 AND out MATCHES \"\nPort 4 found with no mode assigned.\n$\"
        AND events MATCHES \"^trace:eventlog:ReportEventW L.SkarvelConfig \"")
+file(REMOVE "${WORK}/process.txt")
 run(cmd /c SkarvelConfig bad.cfg)
 expect("a run with problems: status 1 and a Warning event"
        "status EQUAL 1 AND out MATCHES \"\nPort 9 not found.\n$\" AND events MATCHES \"^warn:eventlog:ReportEventW L.SkarvelConfig \"")
+file(READ "${WORK}/process.txt" process)
+expect("the companion's parameters follow the program's path as typed"
+       "process MATCHES \"^command line: \\\"[^\\\"\n]+.SkarvelConfig.exe\\\" bad.cfg\n\"")
 file(REMOVE ${WORK}/SkarvelConfig.cfg)
 run(SkarvelConfig.exe)
 expect("an unreadable configuration is an Error event" "events MATCHES \"^err:eventlog:ReportEventW L[^\n]*Error loading\"")
@@ -86,6 +108,13 @@ expect("an unwritable log is a run not done: status 2" "status EQUAL 2")
 expect("an unwritable log: the companion says why, and it is an Error event with the path"
        "out MATCHES \"^SkarvelConfig could not write its log C:.no.such.folder.x.log: .+\n$\"
        AND events MATCHES \"^err:eventlog:ReportEventW L[^\n]*The log could not be written to C:[^\n]*x.log: \"")
+
+# No library beside it: --list says why, and the list is not done.
+file(RENAME "${WORK}/LumtorPort.dll" "${WORK}/away.dll")
+run(cmd /c SkarvelConfig --list)
+file(RENAME "${WORK}/away.dll" "${WORK}/LumtorPort.dll")
+expect("--list without the library: its reason, status 2"
+       "status EQUAL 2 AND out MATCHES \"^SkarvelConfig: [^\n]*LumtorPort.dll cannot be loaded: [^\n]+\n$\"")
 
 # The last boot's log, written by the start-up task, in a folder this run
 # may not change (an administrator's prompt that is not elevated): the old

@@ -270,11 +270,30 @@ const char* modeName(int32_t code) {
     }
 }
 
+#ifdef _WIN32
+// What the program set up for its process before asking for ports, read
+// back once for the tests: its command line as Windows holds it, and its
+// error mode (read by setting it, as XP has no GetErrorMode).
+void describeProcess() {
+    static const bool described = [] {
+        const UINT mode = SetErrorMode(0);
+        SetErrorMode(mode);
+        appendTo("LUMTOR_STANDIN_PROCESS", std::string("command line: ") + GetCommandLineA());
+        appendTo("LUMTOR_STANDIN_PROCESS", "error mode: " + std::to_string(mode));
+        return true;
+    }();
+    (void)described;
+}
+#else
+void describeProcess() {}
+#endif
+
 } // namespace
 
 extern "C" LUMTOR_VISIBLE int32_t LUMTOR_API LumtorPortEnum(int32_t index, char16_t* nameBuffer, int32_t bufferLength) {
     try {
         trace("enum " + std::to_string(index));
+        describeProcess();
         const auto& ports = simulation().ports;
         if (index < 0 || ports.empty() || !nameBuffer || bufferLength <= 0) return 0;
         std::size_t at = static_cast<std::size_t>(index);

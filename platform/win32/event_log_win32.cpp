@@ -3,6 +3,7 @@
 #include <string>
 
 #include "event_messages.h"
+#include "platform/event_text.h"
 #include "platform/platform.h"
 
 namespace platform {
@@ -21,10 +22,8 @@ void recordRunOutcome(RunOutcome outcome, const std::string& text) noexcept {
         type = EVENTLOG_ERROR_TYPE;
         id = MSG_RUN_FAILED;
     }
-    // One insertion string holds at most 31,839 characters.
-    constexpr std::size_t longest = 31000;
     try {
-        const std::string shown = text.size() > longest ? text.substr(0, longest) + "...\r\n" : text;
+        const std::string shown = eventTextOf(text);
         const char* strings[] = {shown.c_str()};
         ReportEventA(source, type, 0, id, nullptr, 1, 0, strings, nullptr);
     } catch (...) {

@@ -94,6 +94,8 @@ TEST_F(WatchedRun, ShowsThisRunsLogAndEndsWithItsOutcome) {
         {"a log named like the configuration", "", "", {"/LOG=" + config().string()}, 2,
          {"SkarvelConfig wrote no log to " + config().string() + ": it names the configuration file, which is kept."}},
         {"no log asked for", "Port9=RS232\n", "", {"/LOG="}, 0, {"SkarvelConfig wrote no log: /LOG= names no file."}},
+        {"the program ended through its failure report: its status said", "Port1=RS232\n",
+         "name=A number=1 fault=txvr\n", {}, 2, {"SkarvelConfig ended with status 1 before writing its log."}},
     };
     for (const auto& c : cases) {
         fs::remove(log());

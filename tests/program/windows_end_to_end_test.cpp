@@ -14,6 +14,18 @@ namespace {
 
 std::string firstLineMessage(const std::string& name) { return leftHandMessage(name, 1); }
 
+// Where Wine keeps a file, as a Unix path; empty on Windows.
+std::string unixPathOf(const fs::path& path) {
+    using UnixName = char*(__cdecl*)(const wchar_t*);
+    const auto find = GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name");
+    if (!find) return "";
+    char* name = reinterpret_cast<UnixName>(reinterpret_cast<void*>(find))(path.wstring().c_str());
+    if (!name) return "";
+    const std::string text = name;
+    HeapFree(GetProcessHeap(), 0, name);
+    return text;
+}
+
 // Run from a folder of their own, with a default configuration beside the program.
 class WindowsEndToEnd : public ProgramTest {
 protected:
@@ -110,7 +122,39 @@ TEST_F(WindowsEndToEnd, TheWildcardSearchIsThePlatformsOwn) {
     typed("*.cfg");
     EXPECT_EQ(logged(), withHeader(openFailureLines("*.cfg")));
 
-    // A name that starts with "/" is an option, or nothing, never a file.
-    typed("/only.cfg");
+    // A name that starts with "/" is an option, or nothing, never a file:
+    // neither where Windows looks for it (the root of the drive) nor where
+    // Wine does (a Unix path).
+    const fs::path atRoot = work().root_path() / "only.cfg";
+    writeFile(atRoot, "Port1=RS232\r\n");
+    for (const std::string& slashed : {std::string("/only.cfg"), unixPathOf(work() / "only.cfg")}) {
+        if (slashed.empty()) continue;
+        typed("\"" + slashed + "\"");
+        EXPECT_EQ(logged(), withHeader({firstLineMessage("default")})) << slashed;
+    }
+    fs::remove(atRoot);
+}
+
+// The windowed program has no console: "--help" and "--version" are
+// parameters like others, and the run goes on.
+TEST_F(WindowsEndToEnd, TheWindowedProgramAnswersNoHelp) {
+    const RunResult result = typed("--help --version");
+    EXPECT_EQ(result.standardOutput, "");
     EXPECT_EQ(logged(), withHeader({firstLineMessage("default")}));
+}
+
+// A pipe or a device is no configuration file: reading one could wait for
+// ever, or read as empty. Checked through the companion, which reads the
+// path it is given.
+TEST_F(WindowsEndToEnd, AConfigurationThatNamesAPipeOrADeviceIsNotRead) {
+    const std::string pipe = "\\\\.\\pipe\\skarvel-" + std::to_string(GetCurrentProcessId());
+    const HANDLE server = CreateNamedPipeA(pipe.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 0, 0, 0,
+                                           nullptr);
+    ASSERT_NE(server, INVALID_HANDLE_VALUE);
+    for (const std::string& path : {pipe, std::string("NUL")}) {
+        const RunResult result = runProgram(builtWatchedRun(), {"--check", path}, work());
+        EXPECT_EQ(result.exitStatus, 2) << path;
+        EXPECT_EQ(result.standardOutput.rfind("Error loading " + path + ":", 0), 0u) << result.standardOutput;
+    }
+    CloseHandle(server);
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/run_outcome.h"
+#include "platform/event_text.h"
 #include "support/expected_log.h"
 
 using namespace testing_support;
@@ -54,4 +55,19 @@ TEST(RunOutcome, OnlyTheExactLineOfAPortWithoutAModeIsANotice) {
     }
     // "Error loading" counts only where a failed load puts it: right after the header.
     EXPECT_EQ(outcomeOfLog(textOf(withHeader({portNotSet(1), "Error loading x.cfg:"}))), RunOutcome::problems);
+}
+
+// A long log's event keeps 31,000 characters and says that more followed.
+TEST(RunOutcome, TheEventCarriesTheLogUpToWhatOneInsertionStringHolds) {
+    for (const std::size_t size : {std::size_t{0}, std::size_t{30999}, std::size_t{31000}, std::size_t{31001},
+                                   std::size_t{200000}}) {
+        std::string log(size, 'x');
+        if (size > 0) log.back() = 'z';
+        const std::string text = eventTextOf(log);
+        if (size <= 31000) {
+            EXPECT_EQ(text, log) << size;
+        } else {
+            EXPECT_EQ(text, log.substr(0, 31000) + "...\r\n") << size;
+        }
+    }
 }
