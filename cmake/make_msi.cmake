@@ -2,16 +2,23 @@ cmake_minimum_required(VERSION 3.25)
 # Makes the Windows installer:
 #   cmake -DWIXL=... -DMSIBUILD=... -DSTRIP=... -DSOURCE_DIR=... -DGUIDE=guide.md -DPROGRAM=SkarvelConfig.exe
 #         -DCOMPANION=SkarvelConfig.com
-#         -DVERSION=... -DOUTPUT=file.msi -DWORK=dir -P make_msi.cmake
+#         -DVERSION=... -DOUTPUT=file.msi -DWORK=dir [-DSKARVEL_SIGN_...=...] -P make_msi.cmake
 # The stripped program and its console companion, the administrator's guide as README.md, the example
 # configuration and a configuration that sets nothing until edited, into
 # Program Files; a scheduled task as SYSTEM that runs the program at every
-# start-up, before anyone logs on; the event log's source.
+# start-up, before anyone logs on; the event log's source. Given a signing
+# certificate (sign_windows.cmake), the two programs are signed before they
+# go in, and the installer once it is complete.
 
-file(REMOVE_RECURSE ${WORK})
+# Made in the work folder and put in place only when complete (and signed):
+# a failure leaves no installer, not an unsigned one.
+file(REMOVE_RECURSE ${WORK} ${OUTPUT})
+set(made ${WORK}/installer.msi)
 file(MAKE_DIRECTORY ${WORK})
 execute_process(COMMAND ${STRIP} -o ${WORK}/SkarvelConfig.exe ${PROGRAM} COMMAND_ERROR_IS_FATAL ANY)
 execute_process(COMMAND ${STRIP} -o ${WORK}/SkarvelConfig.com ${COMPANION} COMMAND_ERROR_IS_FATAL ANY)
+include(${CMAKE_CURRENT_LIST_DIR}/sign_windows.cmake)
+sign_windows_files(${WORK} ${WORK}/SkarvelConfig.exe ${WORK}/SkarvelConfig.com)
 file(COPY_FILE ${GUIDE} ${WORK}/README.md)
 file(COPY_FILE ${SOURCE_DIR}/examples/SkarvelConfig.cfg ${WORK}/SkarvelConfig.example.cfg)
 file(COPY_FILE ${SOURCE_DIR}/packaging/windows/SkarvelConfig.cfg ${WORK}/SkarvelConfig.cfg)
@@ -23,7 +30,7 @@ string(UUID program_guid NAMESPACE 6E1F0C52-8C2B-4D1A-9E55-2F4C7A0B9D31 NAME "Sk
 string(UUID product_code NAMESPACE 6E1F0C52-8C2B-4D1A-9E55-2F4C7A0B9D31 NAME "SkarvelConfig product ${VERSION}"
        TYPE SHA1 UPPER)
 execute_process(COMMAND ${WIXL} -a x86 -D Version=${VERSION} -D ProgramGuid=${program_guid}
-                        -D ProductCode=${product_code} -o ${OUTPUT} ${SOURCE_DIR}/packaging/windows/SkarvelConfig.wxs
+                        -D ProductCode=${product_code} -o ${made} ${SOURCE_DIR}/packaging/windows/SkarvelConfig.wxs
                 WORKING_DIRECTORY ${WORK} COMMAND_ERROR_IS_FATAL ANY)
 
 # The start-up task, as SYSTEM at every start, before anyone logs on.
@@ -71,6 +78,12 @@ foreach(query
     "INSERT INTO InstallExecuteSequence (Action, Condition, Sequence) VALUES ('RegisterStartupTask', '${install} AND ${vista}', 6402)"
     "INSERT INTO InstallExecuteSequence (Action, Condition, Sequence) VALUES ('ClearStartupTaskXP', '${install} AND ${xp}', 6403)"
     "INSERT INTO InstallExecuteSequence (Action, Condition, Sequence) VALUES ('RegisterStartupTaskXP', '${install} AND ${xp}', 6404)")
-  execute_process(COMMAND ${MSIBUILD} ${OUTPUT} -q "${query}" COMMAND_ERROR_IS_FATAL ANY)
+  execute_process(COMMAND ${MSIBUILD} ${made} -q "${query}" COMMAND_ERROR_IS_FATAL ANY)
 endforeach()
-message(STATUS "${OUTPUT}: made")
+sign_windows_files(${WORK} ${made})
+file(COPY_FILE ${made} ${OUTPUT})
+if(signing)
+  message(STATUS "${OUTPUT}: made and signed")
+else()
+  message(STATUS "${OUTPUT}: made")
+endif()
