@@ -1,18 +1,30 @@
 #!/usr/bin/env python3
-"""The Ansible role against a real system: boots the boot test's Debian
-arm64 system (systemd, udev, sshd, python3) under QEMU without the package,
-reachable over SSH on a port forwarded to the loopback address, and runs the
-example playbook with the role: the package installed from a folder, the
-configuration written, the job run, the log fetched; then a configuration
-with a bad line, refused by validation; then a port not found, which fails
-the unit but not the host; then a host with a failing port, failed as asked.
+"""The Ansible role and SkarvelConfig's apt repository against a real
+system: boots the boot test's Debian arm64 system (systemd, udev, sshd,
+python3, unattended-upgrades) under QEMU without the package, reachable over
+SSH on a port forwarded to the loopback address, with the repository (made
+by tools/apt-repository, signed with a throwaway key) served over HTTP from
+the loopback address. The example playbook with the role, taking the
+package from the repository: installed, the configuration written, the job
+run, the log fetched; then a configuration with a bad line, refused by
+validation; then a port not found, which fails the unit but not the host;
+then a host with a failing port, failed as asked; the package from a folder
+instead. Then the next version published, and unattended-upgrades brings it;
+a repository signed by another key, and a package altered after signing,
+both refused by apt with nothing installed; the version after published, and
+apt-get upgrade brings it. Each upgrade keeps the configuration and runs the
+job again, and the log is the new version's.
 
-Usage: ansible_test.py --kernel vmlinuz --rootfs root.tar --packages DIR --rs485-show FILE --work DIR
+Usage: ansible_test.py --kernel vmlinuz --rootfs root.tar --packages DIR --upgrades NEXT.deb AFTER.deb
+                       --rs485-show FILE --work DIR
 """
 import argparse
 import glob
+import functools
 import hashlib
+import http.server
 import os
+import re
 import shutil
 import socket
 import subprocess
@@ -23,7 +35,24 @@ import time
 from machine import Checks, Cpio, board_device_tree, machine
 
 MEMORY = "1024M"
-ROLE_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "ansible")
+SOURCE_DIR = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..")
+ROLE_DIR = os.path.join(SOURCE_DIR, "ansible")
+# Where the system reaches the repository: an address of QEMU's user network
+# whose connections are handed to the server on this machine's loopback.
+REPOSITORY_URL = "http://10.0.2.100/"
+# Hands one connection over to the repository's server (QEMU runs it for each
+# connection, on the connection).
+RELAY = """import os, socket, sys, threading
+server = socket.create_connection(("127.0.0.1", int(sys.argv[1])))
+def upward():
+    while data := os.read(0, 65536):
+        server.sendall(data)
+    server.shutdown(socket.SHUT_WR)
+threading.Thread(target=upward, daemon=True).start()
+while data := server.recv(65536):
+    while data:
+        data = data[os.write(1, data):]
+"""
 
 
 def prepare_root(args, root, public_key):
@@ -59,6 +88,53 @@ def prepare_root(args, root, public_key):
         os.symlink("/lib/systemd/system/systemd-networkd.service", os.path.join(wants, "systemd-networkd.service"))
     with open(os.path.join(root, "etc/hostname"), "w") as hostname:
         hostname.write("skarvel-test\n")
+    # Debian's own sources are out of reach here: the repository is the one.
+    for sources in ("etc/apt/sources.list", "etc/apt/sources.list.d/debian.sources"):
+        if os.path.exists(os.path.join(root, sources)):
+            os.remove(os.path.join(root, sources))
+
+
+def signing_key(work, name):
+    """A throwaway OpenPGP key, its secret part in a file as an
+    administrator would hand it to tools/apt-repository."""
+    home = os.path.join(work, "gnupg-" + name)
+    os.makedirs(home, mode=0o700)
+    environment = dict(os.environ, GNUPGHOME=home)
+    subprocess.run(["gpg", "--batch", "--passphrase", "", "--quick-gen-key",
+                    f"SkarvelConfig {name} test key <{name}@skarvelconfig.example>", "default", "default", "never"],
+                   env=environment, check=True, capture_output=True)
+    secret = os.path.join(work, name + ".key")
+    with open(secret, "wb") as file:
+        file.write(subprocess.run(["gpg", "--batch", "--armor", "--export-secret-keys"], env=environment,
+                                  check=True, capture_output=True).stdout)
+    subprocess.run(["gpgconf", "--kill", "all"], env=environment)
+    return secret
+
+
+def publish(repository, key, packages):
+    """tools/apt-repository, as the administrator runs it; its output."""
+    result = subprocess.run([os.path.join(SOURCE_DIR, "tools", "apt-repository"), "--key", key,
+                             "--url", REPOSITORY_URL, repository, *packages],
+                            capture_output=True, text=True, env={k: v for k, v in os.environ.items()
+                                                                 if k != "GNUPGHOME"})
+    if result.returncode != 0:
+        raise RuntimeError(f"apt-repository failed: {result.stdout}{result.stderr}")
+    return result.stdout
+
+
+def repository_server(served):
+    """An HTTP server on the loopback for the folder `served` points to."""
+    handler = functools.partial(type("Quiet", (http.server.SimpleHTTPRequestHandler,),
+                                     {"log_message": lambda *arguments: None}), directory=served)
+    server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+    threading.Thread(target=server.serve_forever, daemon=True).start()
+    return server
+
+
+def serve(served, repository):
+    link = served + ".new"
+    os.symlink(repository, link)
+    os.replace(link, served)
 
 
 def free_port():
@@ -71,6 +147,7 @@ def main():
     parser = argparse.ArgumentParser()
     for option in ("--kernel", "--rootfs", "--packages", "--rs485-show", "--work"):
         parser.add_argument(option, required=True)
+    parser.add_argument("--upgrades", nargs=2, required=True)
     args = parser.parse_args()
     work = os.path.abspath(args.work)
     shutil.rmtree(work, ignore_errors=True)
@@ -85,12 +162,27 @@ def main():
     archive.close()
     shutil.rmtree(root)
 
+    # The repository with the version the role installs.
+    package = sorted(glob.glob(os.path.join(os.path.abspath(args.packages), "skarvelconfig_*_arm64.deb")))[-1]
+    version, next_version, last_version = (os.path.basename(path).split("_")[1]
+                                           for path in (package, *args.upgrades))
+    good_key, other_key = signing_key(work, "release"), signing_key(work, "other")
+    repository = os.path.join(work, "repository")
+    publish(repository, good_key, [package])
+    served = os.path.join(work, "served")
+    serve(served, repository)
+    server = repository_server(served)
+    relay = os.path.join(work, "relay.py")
+    with open(relay, "w") as text:
+        text.write(RELAY)
+
     port = free_port()
     command = machine(MEMORY)
     # A network card without a boot ROM (none is installed for it), on a
-    # network that reaches nothing but the forwarded port.
+    # network that reaches nothing but the forwarded port and the repository.
     at = command.index("-nic")
-    command[at:at + 2] = ["-netdev", f"user,id=net,restrict=on,hostfwd=tcp:127.0.0.1:{port}-:22",
+    command[at:at + 2] = ["-netdev", f"user,id=net,restrict=on,hostfwd=tcp:127.0.0.1:{port}-:22,"
+                                     f"guestfwd=tcp:10.0.2.100:80-cmd:python3 {relay} {server.server_address[1]}",
                           "-device", "virtio-net-pci,netdev=net,romfile="]
     command += ["-kernel", args.kernel, "-initrd", initrd, "-dtb", board_device_tree(work, MEMORY),
                 "-append", "console=ttyAMA0 panic=-1 rdinit=/lib/systemd/systemd"]
@@ -115,7 +207,11 @@ def main():
 
         inventory = os.path.join(work, "inventory.yml")
 
-        def play(ports, fail_on_errors=False):
+        def play(ports, fail_on_errors=False, folder=False):
+            source = (f"skarvelconfig_package_dir: {os.path.abspath(args.packages)}" if folder else
+                      f"skarvelconfig_repository_url: {REPOSITORY_URL}\n"
+                      f"      skarvelconfig_repository_key: {repository}/skarvelconfig.gpg\n"
+                      f"      skarvelconfig_unattended_upgrades: true")
             with open(inventory, "w") as text:
                 text.write(f"""skarvelconfig:
   hosts:
@@ -126,7 +222,7 @@ def main():
       ansible_ssh_private_key_file: {key}
       ansible_ssh_common_args: "-o StrictHostKeyChecking=no -o UserKnownHostsFile=/dev/null"
       ansible_python_interpreter: /usr/bin/python3
-      skarvelconfig_package_dir: {os.path.abspath(args.packages)}
+      {source}
       skarvelconfig_log_dir: {work}/logs
       skarvelconfig_fail_on_port_errors: {str(fail_on_errors).lower()}
       skarvelconfig_ports: {ports}
@@ -137,6 +233,13 @@ def main():
 
         status, output = play("{0: RS485-4W}")
         check("the playbook installed, configured and ran the job", status == 0, output[-3000:])
+        installed = lambda: remote("dpkg-query -W -f '${Version}' skarvelconfig").strip()
+        policy = remote("apt-cache policy skarvelconfig")
+        check("the package came from the repository, named by the role's source file and key",
+              installed() == version and REPOSITORY_URL.rstrip("/") + " " in policy and
+              remote("cat /etc/apt/sources.list.d/skarvelconfig.sources").splitlines() ==
+              ["Types: deb", f"URIs: {REPOSITORY_URL}", f"Suites: {os.path.basename(args.rootfs).split('-')[0]}",
+               "Components: main", "Signed-By: /etc/apt/keyrings/skarvelconfig.gpg"], (installed(), policy))
         config = remote("cat /etc/skarvelconfig/SkarvelConfig.cfg")
         check("the configuration landed", "\nPort0=RS485-4W\n" in config, config)
         unit = remote("systemctl show -p ActiveState,Result,ExecMainStatus skarvelconfig.service").split()
@@ -169,6 +272,74 @@ def main():
               status != 0 and "failed ports 0; not found 7" in output, output[-2000:])
         check("its fetched log says so",
               os.path.exists(fetched) and "Failed to set mode for port 0." in open(fetched).read())
+
+        # The package from a folder instead, on a host without it.
+        remote("DEBIAN_FRONTEND=noninteractive apt-get purge -y skarvelconfig")
+        status, output = play("{0: RS485-4W}", folder=True)
+        check("the role still installs the package from a folder",
+              status == 0 and installed() == version, (installed(), output[-2000:]))
+        config = remote("cat /etc/skarvelconfig/SkarvelConfig.cfg")
+        apt = "DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300"
+
+        def upgraded(route, to, command):
+            """Runs `command` on the host; checks that it brought version `to`,
+            kept the configuration, ran the job again, and that the log is the
+            new version's."""
+            unit = lambda: dict(line.split("=", 1) for line in
+                                remote("systemctl show -p InvocationID,Result skarvelconfig.service").split())
+            before = unit()
+            output = remote(f"{command} 2>&1; echo status=$?")
+            check(f"{route} brings version {to}", installed() == to and output.endswith("status=0\n"),
+                  (installed(), output[-2500:]))
+            check(f"{route}: the configuration is kept", remote("cat /etc/skarvelconfig/SkarvelConfig.cfg") == config)
+            after = unit()
+            log = remote("cat /var/log/skarvelconfig/SkarvelConfig.log")
+            check(f"{route}: the job ran again, and the log is version {to}'s",
+                  after.get("InvocationID") != before.get("InvocationID") and after.get("Result") == "success" and
+                  log.splitlines()[:1] == [f"SkarvelConfig {to}"] and log.splitlines()[2:] == [], (before, after, log))
+
+        candidate = lambda: re.search(r"Candidate: (\S+)", remote("apt-cache policy skarvelconfig"))
+
+        # The next version through unattended-upgrades, configured by the role
+        # for the repository's origin, as apt's daily timer runs it.
+        publish(repository, good_key, [args.upgrades[0]])
+        upgraded("unattended-upgrades", next_version, f"{apt} update && unattended-upgrade --verbose")
+
+        # A repository signed by a key the host does not trust.
+        forged = os.path.join(work, "forged")
+        shutil.copytree(repository, forged, symlinks=True)
+        shutil.copytree(repository + ".state", forged + ".state", symlinks=True)
+        publish(forged, other_key, [args.upgrades[1]])
+        serve(served, forged)
+        # apt's daily update warns and keeps the index it had; the role fails.
+        output = remote(f"{apt} update 2>&1")
+        check("a repository signed by another key: apt says the signature cannot be verified, and keeps its index",
+              "signature" in output and candidate() and candidate().group(1) == next_version, output[-1500:])
+        output = remote(f"{apt} upgrade -y 2>&1; echo status=$?")
+        check("and apt-get upgrade then installs nothing", installed() == next_version, (installed(), output[-1500:]))
+        status, output = play("{0: RS485-4W}")
+        check("the role fails the host on that repository, and installs nothing",
+              status != 0 and "signature" in output and installed() == next_version, output[-2000:])
+
+        # The repository as made, but its package altered after signing.
+        publish(repository, good_key, [args.upgrades[1]])
+        serve(served, repository)
+        pool = glob.glob(os.path.join(repository, "pool", "main", "s", "skarvelconfig",
+                                      f"skarvelconfig_{last_version}_arm64.deb"))
+        original = open(pool[0], "rb").read()
+        altered = bytearray(original)
+        altered[len(altered) // 2] ^= 0xFF
+        with open(pool[0], "wb") as file:
+            file.write(altered)
+        output = remote(f"{apt} update && {apt} upgrade -y 2>&1; echo status=$?")
+        check("a package altered after signing is refused by apt (its checksum does not match), and nothing is"
+              " installed", not output.endswith("status=0\n") and "mismatch" in output and
+              installed() == next_version, (installed(), output[-2500:]))
+        with open(pool[0], "wb") as file:
+            file.write(original)
+
+        # The version after that, through apt-get upgrade.
+        upgraded("apt-get upgrade", last_version, f"{apt} update && {apt} upgrade -y")
     finally:
         remote("systemctl poweroff --force --force")
         try:
@@ -176,6 +347,7 @@ def main():
         except subprocess.TimeoutExpired:
             qemu.kill()
         stopper.cancel()
+        server.shutdown()
 
     return check.summary()
 
