@@ -3,7 +3,8 @@
 release manager runs it (cpack in the build folder), with a throwaway CA,
 code-signing certificate and timestamp service made here (openssl; the
 service answers over the loopback): unsigned with one line saying so; a
-wrong password fails and leaves no package; signed (PKCS#12, and a PKCS#11
+wrong password, an unreachable timestamp service or a token without its
+certificate fails and leaves no package; signed (PKCS#12, and a PKCS#11
 token where SoftHSM is installed), the ZIP's programs and the installer
 verified by osslsigncode, SHA-256 and timestamped; the signed installer
 installed under Wine, as a later Windows and as Windows XP, its installed
@@ -186,12 +187,18 @@ def main():
     check("and nothing in it carries a signature",
           status == 0 and not any(verify(path)[0] for path in files + [os.path.join(folder, msi_name)]))
 
-    # A wrong password stops the package: nothing unsigned goes out.
-    status, output, folder = package("refused", {"SKARVEL_SIGN_PKCS12": os.path.join(work, "signer.p12"),
-                                                 "SKARVEL_SIGN_PASSWORD": "not the password"})
-    check("a wrong password fails the package target, saying why, and leaves no package",
-          status != 0 and "could not be signed" in output and
-          not any(os.path.exists(os.path.join(folder, name)) for name in (zip_name, msi_name)), output[-2000:])
+    # A certificate given but unusable stops the package: nothing unsigned goes out.
+    p12 = os.path.join(work, "signer.p12")
+    for index, (what, settings) in enumerate((
+            ("a wrong password", {"SKARVEL_SIGN_PKCS12": p12, "SKARVEL_SIGN_PASSWORD": "not the password"}),
+            ("an unreachable timestamp service", {"SKARVEL_SIGN_PKCS12": p12, "SKARVEL_SIGN_PASSWORD": PASSWORD,
+                                                  "SKARVEL_TIMESTAMP_URL": "http://127.0.0.1:9/"}),
+            ("a token without its certificate", {"SKARVEL_SIGN_PKCS11_MODULE": "/nonexistent/module.so",
+                                                  "SKARVEL_SIGN_PKCS11_KEY": "pkcs11:object=signer"}))):
+        status, output, folder = package(f"refused-{index}", settings)
+        check(f"{what} fails the package target, saying why, and leaves no package",
+              status != 0 and ("could not be signed" in output or "needs" in output) and
+              not any(os.path.exists(os.path.join(folder, name)) for name in (zip_name, msi_name)), output[-2000:])
 
     # Signed, with a timestamp: the ZIP's programs and the installer.
     url = f"http://127.0.0.1:{server.server_address[1]}/"
