@@ -1,9 +1,9 @@
 # Run by CPack once it has put the Windows package's files together (stripped)
 # and before it packs them: signs the program and its companion there, so
 # that the ZIP holds signed files. The settings from the build's cache come
-# as CPACK_SKARVEL_* (CPack hands on only its own variables).
-foreach(setting SKARVEL_SIGN_PKCS12 SKARVEL_SIGN_PKCS11_MODULE SKARVEL_SIGN_PKCS11_KEY SKARVEL_SIGN_CERTIFICATE
-                SKARVEL_SIGN_PASSWORD_FILE SKARVEL_TIMESTAMP_URL OSSLSIGNCODE)
+# as CPACK_<name>, their names in CPACK_SKARVEL_SIGNING_SETTINGS (CPack hands
+# on only its own variables).
+foreach(setting ${CPACK_SKARVEL_SIGNING_SETTINGS})
   set(${setting} "${CPACK_${setting}}")
 endforeach()
 include(${CMAKE_CURRENT_LIST_DIR}/sign_windows.cmake)
