@@ -1,6 +1,7 @@
-# Sourced by the tests on real kernels: arm64 and armhf packages from Debian,
-# through a private apt configuration on the Debian mirror this machine
-# already uses, cached under $cache (which the sourcing script sets).
+# Sourced by the tools that take packages from Debian: the tests on real
+# kernels fetch arm64 and armhf packages through a private apt configuration
+# on the Debian mirror this machine already uses, cached under $cache (which
+# the sourcing script sets); install-needs updates the indexes through it.
 
 # The mirror this machine's apt takes Debian from (deb822 or one-line
 # sources): the one that serves its own release, whichever that is. Every
@@ -15,6 +16,19 @@ mirror() {
     { cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null || true; } | awk -v suite="$suite" '
       $1 == "deb" {for (i = 2; i <= NF; i++) if ($i !~ /^\[/ && $i !~ /\]$/) {if ($(i + 1) == suite) print $i; break}}'
   } | head -n 1
+}
+
+# update_indexes [APT-OPTION...]: apt-get update, where an index that fails
+# to download (a mirror caught mid-sync, a foreign architecture's list of
+# the wrong size) is named in one line and left out: what the packages need
+# still comes from the indexes that did arrive, and an install that truly
+# lacks one fails by itself. Any other failure stops here.
+update_indexes() {
+  local output failed
+  output=$(apt-get "$@" -qq update 2>&1) && return 0
+  failed=$(grep -o 'Failed to fetch [^ ]*' <<<"$output" | cut -d' ' -f4 | tr '\n' ' ' || true)
+  if [ -z "$failed" ]; then printf '%s\n' "$output" >&2; return 1; fi
+  echo "apt-get update: left out the indexes that failed to download: ${failed% }"
 }
 
 # fetch [--arch ARCH] SUITE DIR PACKAGE...: packages of a Debian suite for
@@ -33,7 +47,7 @@ fetch() {
   local options=(-o "Dir::Etc::SourceList=$apt/sources.list" -o Dir::Etc::SourceParts=/nonexistent
                  -o "Dir::State::Lists=$apt/lists" -o "Dir::Cache=$apt/cache"
                  -o APT::Architecture=$architecture -o APT::Architectures=$architecture -o Debug::NoLocking=1)
-  apt-get "${options[@]}" -qq update
+  update_indexes "${options[@]}"
   local packages=() package
   for package in "$@"; do
     if [ "$package" = kernel ]; then
