@@ -21,14 +21,16 @@ mirror() {
 # update_indexes [APT-OPTION...]: apt-get update, where an index that fails
 # to download (a mirror caught mid-sync, a foreign architecture's list of
 # the wrong size) is named in one line and left out: what the packages need
-# still comes from the indexes that did arrive, and an install that truly
-# lacks one fails by itself. Any other failure stops here.
+# still comes from the indexes that did arrive ($failed_indexes names the
+# others). Any other failure stops here.
 update_indexes() {
-  local output failed
+  local output
+  failed_indexes=""
   output=$(apt-get "$@" -qq update 2>&1) && return 0
-  failed=$(grep -o 'Failed to fetch [^ ]*' <<<"$output" | cut -d' ' -f4 | tr '\n' ' ' || true)
-  if [ -z "$failed" ]; then printf '%s\n' "$output" >&2; return 1; fi
-  echo "apt-get update: left out the indexes that failed to download: ${failed% }"
+  failed_indexes=$(grep -o 'Failed to fetch [^ ]*' <<<"$output" | cut -d' ' -f4 | tr '\n' ' ' || true)
+  failed_indexes=${failed_indexes% }
+  if [ -z "$failed_indexes" ]; then printf '%s\n' "$output" >&2; return 1; fi
+  echo "apt-get update: left out the indexes that failed to download: $failed_indexes"
 }
 
 # fetch [--arch ARCH] SUITE DIR PACKAGE...: packages of a Debian suite for
