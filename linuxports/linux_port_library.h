@@ -13,17 +13,14 @@
 
 namespace linuxports {
 
-// Where each refused mode change is said, one line each ("ttyS3: RS-422 not
-// set: the driver refused it: Invalid argument"): the log only says which
-// port number failed.
-using RefusalReport = std::function<void(std::string_view line)>;
-
-// Standard error, at warning priority where it is the journal.
+// Standard error, at warning priority where it is the journal: where each
+// refused mode change is said ("ttyS3: RS-422 not set: the driver refused it:
+// Invalid argument"), as the log only says which port number failed.
 void reportOnStandardError(std::string_view line);
 
 class LinuxPortLibrary final : public PortLibrary {
 public:
-    explicit LinuxPortLibrary(SerialPorts& ports, RefusalReport report = {})
+    explicit LinuxPortLibrary(SerialPorts& ports, Report report = {})
         : ports_(ports), report_(std::move(report)) {}
 
     std::int32_t enumerate(std::int32_t index, char16_t* nameBuffer, std::int32_t bufferLength) override;
@@ -33,7 +30,7 @@ public:
 
 private:
     SerialPorts& ports_;
-    RefusalReport report_;
+    Report report_;
 };
 
 } // namespace linuxports

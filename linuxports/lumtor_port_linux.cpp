@@ -1,5 +1,11 @@
 // The LumtorPorts functions over the kernel's serial ports. Port names are the
-// device names (ttyS4, ttyAMA0...), numbers the digits at their end.
+// device names (ttyS4, ttyAMA0...), numbers the digits at their end unless
+// udev gives the port SKARVELCONFIG_PORT. What each run found and did is
+// kept per port for the rest of the boot; a run started because a port
+// appeared (SKARVELCONFIG_APPEARED names it) opens only that port and those
+// no run of this boot has handled.
+
+#include <cstdlib>
 
 #include "linuxports/device_access.h"
 #include "linuxports/linux_port_library.h"
@@ -9,7 +15,11 @@ namespace {
 
 linuxports::LinuxPortLibrary& calls() {
     static linuxports::LinuxDeviceAccess devices;
-    static linuxports::SerialPorts ports("/sys/class/tty", "/dev", "/run/udev/data", devices);
+    static const char* const appeared = std::getenv("SKARVELCONFIG_APPEARED");
+    static linuxports::SerialPorts ports(
+        "/sys/class/tty", "/dev", "/run/udev/data", devices,
+        {"/run/skarvelconfig/ports", appeared ? appeared : "", std::chrono::seconds(10),
+         linuxports::reportOnStandardError});
     static linuxports::LinuxPortLibrary calls(ports, linuxports::reportOnStandardError);
     return calls;
 }

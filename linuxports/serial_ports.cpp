@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <thread>
 #include <tuple>
 
 namespace linuxports {
@@ -29,6 +30,17 @@ bool splitName(const std::string& name, std::string& family, std::int32_t& numbe
     number = static_cast<std::int32_t>(value);
     return true;
 }
+
+// A port number as an administrator writes one in a udev rule: decimal digits.
+bool parseNumber(const std::string& text, std::int32_t& number) {
+    if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    const long long value = std::stoll(text);
+    if (value > INT32_MAX) return false;
+    number = static_cast<std::int32_t>(value);
+    return true;
+}
+
+const char* const heldByAnother = "another program holds the port";
 
 bool exists(const std::string& path) {
     struct stat info;
@@ -78,25 +90,64 @@ std::string whatTheDriverDidNotKeep(const serial_rs485& asked, const serial_rs48
 } // namespace
 
 SerialPorts::SerialPorts(std::string sysfsTtyRoot, std::string devRoot, std::string udevDataRoot,
-                         DeviceAccess& devices)
+                         DeviceAccess& devices, RunScope scope)
     : sysfsTtyRoot_(std::move(sysfsTtyRoot)), devRoot_(std::move(devRoot)), udevDataRoot_(std::move(udevDataRoot)),
-      devices_(devices) {}
+      devices_(devices), scope_(std::move(scope)) {}
 
-bool SerialPorts::ignoredByAdministrator(const std::string& sysfsEntry) const {
+std::optional<std::map<std::string, std::string>> SerialPorts::udevProperties(const std::string& sysfsEntry) {
     // udev keeps a character device's properties in c<major>:<minor>, one
-    // "E:NAME=value" line each.
+    // "E:NAME=value" line each, written once its rules have run. Without a
+    // device number, or without udev, there is nothing to wait for.
+    std::map<std::string, std::string> properties;
     std::string number;
-    if (!readAttribute(sysfsEntry + "/dev", number) || number.find('/') != std::string::npos) return false;
-    std::FILE* file = std::fopen((udevDataRoot_ + "/c" + number).c_str(), "re");
-    if (!file) return false;
+    if (!readAttribute(sysfsEntry + "/dev", number) || number.find('/') != std::string::npos ||
+        !exists(udevDataRoot_)) {
+        return properties;
+    }
+    const std::string path = udevDataRoot_ + "/c" + number;
+    const auto giveUp = std::chrono::steady_clock::now() + scope_.udevWait;
+    while (!exists(path)) {
+        if (std::chrono::steady_clock::now() >= giveUp) return std::nullopt;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    std::FILE* file = std::fopen(path.c_str(), "re");
+    if (!file) return properties;
     char line[512];
-    bool ignored = false;
-    while (!ignored && std::fgets(line, sizeof line, file)) {
+    while (std::fgets(line, sizeof line, file)) {
         line[std::strcspn(line, "\n")] = '\0';
-        ignored = std::strcmp(line, "E:SKARVELCONFIG_IGNORE=1") == 0;
+        if (line[0] != 'E' || line[1] != ':') continue;
+        const char* equals = std::strchr(line + 2, '=');
+        if (equals) properties[std::string(line + 2, static_cast<std::size_t>(equals - (line + 2)))] = equals + 1;
     }
     std::fclose(file);
-    return ignored;
+    return properties;
+}
+
+void SerialPorts::say(const std::string& line) const {
+    if (scope_.report) scope_.report(line);
+}
+
+std::optional<PortRecord> SerialPorts::answeredFromRecord(const std::string& name) const {
+    if (scope_.appeared.empty() || name == scope_.appeared) return std::nullopt;
+    return readPortRecord(scope_.recordsFolder, name);
+}
+
+void SerialPorts::keepRecord(const std::string& name, const PortRecord& record) {
+    writePortRecord(scope_.recordsFolder, name, record);
+}
+
+bool SerialPorts::portNumber(const std::string& name, std::int32_t& number) {
+    const auto found = properties_.find(name);
+    if (found != properties_.end()) {
+        const auto property = found->second.find("SKARVELCONFIG_PORT");
+        if (property != found->second.end()) {
+            if (parseNumber(property->second, number)) return true;
+            say(name + ": SKARVELCONFIG_PORT=" + property->second +
+                " is not a port number (decimal digits); the number in its name counts");
+        }
+    }
+    std::string family;
+    return splitName(name, family, number);
 }
 
 SerialPorts::~SerialPorts() { closeHeld(); }
@@ -107,13 +158,14 @@ void SerialPorts::closeHeld() {
     heldName_.clear();
 }
 
-std::vector<std::string> SerialPorts::scanPorts() const {
+std::vector<std::string> SerialPorts::scanPorts() {
     struct Found {
         std::string family;
         std::int64_t number; // -1 without one, so those come first in their family
         std::string name;
     };
     std::vector<Found> found;
+    properties_.clear();
     if (DIR* dir = opendir(sysfsTtyRoot_.c_str())) {
         while (const dirent* entry = readdir(dir)) {
             const std::string name = entry->d_name;
@@ -123,7 +175,15 @@ std::vector<std::string> SerialPorts::scanPorts() const {
             // an 8250 port of type 0 is a placeholder with no hardware behind it.
             std::string type;
             if (!exists(base + "/device") || !readAttribute(base + "/type", type) || type == "0") continue;
-            if (ignoredByAdministrator(base)) continue;
+            const auto properties = udevProperties(base);
+            if (!properties) {
+                say(name + ": left alone: udev has not finished with it (no entry in its database after " +
+                    std::to_string(scope_.udevWait.count() / 1000.0).substr(0, 3) + " s)");
+                continue;
+            }
+            const auto ignore = properties->find("SKARVELCONFIG_IGNORE");
+            if (ignore != properties->end() && ignore->second == "1") continue;
+            properties_[name] = *properties;
             Found port{name, -1, name};
             std::int32_t number = 0;
             if (splitName(name, port.family, number)) port.number = number;
@@ -142,6 +202,7 @@ std::vector<std::string> SerialPorts::scanPorts() const {
 bool SerialPorts::portName(std::int32_t index, std::string& name) {
     if (index == 0) {
         closeHeld();
+        numbered_.clear();
         ports_ = scanPorts();
     }
     if (index < 0 || static_cast<std::size_t>(index) >= ports_.size()) return false;
@@ -181,28 +242,77 @@ bool SerialPorts::takesRs485(int handle) {
 
 bool SerialPorts::location(const std::string& name, std::int32_t& qualifier, std::int32_t& number) {
     closeHeld();
-    std::string family;
-    std::int32_t parsed = 0;
-    if (!plainDeviceName(name) || !splitName(name, family, parsed)) return false;
-    const int handle = openPort(name);
-    if (handle < 0) return false;
-    const bool configurable = takesRs485(handle);
-    if (configurable) {
-        heldName_ = name;
-        heldHandle_ = handle;
-    } else {
-        devices_.close(handle);
+    busyName_.clear();
+    if (!plainDeviceName(name)) return false;
+    std::optional<PortRecord> record = answeredFromRecord(name);
+    if (!record) {
+        record = PortRecord{};
+        std::int32_t found = 0;
+        const bool numbered = portNumber(name, found);
+        if (numbered) {
+            const int handle = openPort(name);
+            if (handle == -EBUSY) {
+                // Held exclusively by another program, which a process
+                // without CAP_SYS_ADMIN cannot open: configurable as it was
+                // found when free this boot, else as if it were.
+                const auto earlier = readPortRecord(scope_.recordsFolder, name);
+                record->located = true;
+                record->qualifier = earlier && earlier->located ? earlier->qualifier : 0;
+                busyName_ = name;
+            } else if (handle >= 0) {
+                record->located = true;
+                record->qualifier = takesRs485(handle) ? 0 : 1;
+                if (record->qualifier == 0) {
+                    heldName_ = name;
+                    heldHandle_ = handle;
+                } else {
+                    devices_.close(handle);
+                }
+            }
+            record->number = found;
+        }
+        // Only what was found: a device that could not be opened is tried again later.
+        if (record->located || !numbered) keepRecord(name, *record);
     }
-    qualifier = configurable ? 0 : 1;
-    number = parsed;
+    if (!record->located) return false;
+    qualifier = record->qualifier;
+    number = record->number;
+    if (qualifier == 0) {
+        const auto [other, first] = numbered_.emplace(number, name);
+        if (!first && other->second != name) {
+            say(other->second + " and " + name + " both take port number " + std::to_string(number) +
+                " (a udev rule setting SKARVELCONFIG_PORT gives each its own)");
+        }
+    }
     return true;
 }
 
 bool SerialPorts::setMode(const std::string& name, std::int32_t modeCode) {
     refusal_.clear();
+    if (!plainDeviceName(name)) {
+        closeHeld();
+        return refuse("there is no such mode");
+    }
+    if (const auto record = answeredFromRecord(name); record && record->modeAsked && record->modeCode == modeCode) {
+        // Handled by an earlier run of this boot and asked the same: as it was then, unopened.
+        closeHeld();
+        refusal_ = record->refusal;
+        return record->set;
+    }
+    const bool set = changeMode(name, modeCode);
+    PortRecord record = readPortRecord(scope_.recordsFolder, name).value_or(PortRecord{});
+    record.modeAsked = true;
+    record.modeCode = modeCode;
+    record.set = set;
+    record.refusal = refusal_;
+    keepRecord(name, record);
+    return set;
+}
+
+bool SerialPorts::changeMode(const std::string& name, std::int32_t modeCode) {
     std::uint32_t wanted = 0;
     const KernelGeneration generation = devices_.generation();
-    if (!plainDeviceName(name) || !rs485FlagsForMode(modeCode, wanted)) {
+    if (!rs485FlagsForMode(modeCode, wanted)) {
         closeHeld();
         return refuse("there is no such mode");
     }
@@ -219,7 +329,8 @@ bool SerialPorts::setMode(const std::string& name, std::int32_t modeCode) {
     int handle = heldHandle_;
     if (!held) {
         closeHeld();
-        handle = openPort(name);
+        handle = busyName_ == name ? -EBUSY : openPort(name);
+        if (handle == -EBUSY) return refuse(heldByAnother);
         if (handle < 0) return refuse("the device cannot be opened: " + std::string(std::strerror(-handle)));
     }
     heldName_.clear();
@@ -228,11 +339,12 @@ bool SerialPorts::setMode(const std::string& name, std::int32_t modeCode) {
     if (!held && !takesRs485(handle)) return refuse("its driver takes no RS-485 settings");
 
     serial_rs485 current{};
-    if (!devices_.claim(handle)) return refuse("another program holds the port");
     if (const int read = devices_.getRs485(handle, current); read != 0) {
         return refuse("its RS-485 settings cannot be read: " + std::string(std::strerror(-read)));
     }
+    // Nothing to write, so nothing to take from whoever holds the port.
     if (inMode(current, wanted)) return true;
+    if (!devices_.claim(handle)) return refuse(heldByAnother);
     serial_rs485 request = requestFor(current, wanted);
     const serial_rs485 asked = request;
     const int answer = devices_.setRs485(handle, &request);

@@ -5,29 +5,54 @@
 // roots and the kernel's calls are handed in, so that tests can stand in for
 // the kernel.
 
+#include <chrono>
 #include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "linuxports/device_access.h"
+#include "linuxports/port_records.h"
 #include "linuxports/rs485_modes.h"
 
 namespace linuxports {
 
+// Where the library says, one line each, what the log cannot: why a mode was
+// refused, a port left alone, two ports with one number.
+using Report = std::function<void(std::string_view line)>;
+
+// How a run meets the rest of the boot.
+struct RunScope {
+    // Where each port's record of this boot is kept; empty keeps none.
+    std::string recordsFolder;
+    // The port a run was started for because it appeared; empty for a whole
+    // run. Every other port with a record is answered for from it, unopened.
+    std::string appeared;
+    // How long, at most, the ports udev has not finished with are waited for.
+    std::chrono::milliseconds udevWait{10000};
+    Report report;
+};
+
 class SerialPorts {
 public:
     SerialPorts(std::string sysfsTtyRoot, std::string devRoot, std::string udevDataRoot,
-                DeviceAccess& devices);
+                DeviceAccess& devices, RunScope scope = {});
     ~SerialPorts();
     SerialPorts(const SerialPorts&) = delete;
     SerialPorts& operator=(const SerialPorts&) = delete;
 
     // The name of the port at `index` (ports found anew at index 0), or false.
     bool portName(std::int32_t index, std::string& name);
-    // The port's number from the end of its name, and qualifier 0 when its
-    // driver takes RS-485 settings (1 otherwise); nothing about the port is
-    // changed. False when the name has no number or the device cannot be
-    // opened. A configurable port stays open for the mode change that follows.
+    // The port's number (udev's SKARVELCONFIG_PORT, else the digits at the
+    // end of its name), and qualifier 0 when its driver takes RS-485 settings
+    // (1 otherwise); nothing about the port is changed. A port another
+    // program holds exclusively is located all the same, configurable as it
+    // was found when free this boot. False when the port has no number or
+    // the device cannot be opened. A configurable port stays open for the
+    // mode change that follows.
     bool location(const std::string& name, std::int32_t& qualifier, std::int32_t& number);
     // Switches the port to the mode, changing nothing else, and checks that
     // the kernel holds exactly that. A mode the running kernel cannot confirm
@@ -41,18 +66,29 @@ public:
 
     // The serial-core ports under the sysfs root, by name family, then number;
     // without those an administrator keeps away (udev property
-    // SKARVELCONFIG_IGNORE=1), which are never opened, listed or numbered.
-    std::vector<std::string> scanPorts() const;
+    // SKARVELCONFIG_IGNORE=1), which are never opened, listed or numbered,
+    // and those udev has not finished with (no entry in its database) after
+    // the scope's wait, which are said and left alone.
+    std::vector<std::string> scanPorts();
 
 private:
     // A device name that is safe to put after the /dev root.
     bool plainDeviceName(const std::string& name) const;
-    bool ignoredByAdministrator(const std::string& sysfsEntry) const;
+    // udev's properties of the tty's device, or none while udev has not
+    // finished with it; empty where udev keeps nothing for it.
+    std::optional<std::map<std::string, std::string>> udevProperties(const std::string& sysfsEntry);
+    // The record of this boot this run answers from instead of the port.
+    std::optional<PortRecord> answeredFromRecord(const std::string& name) const;
+    void keepRecord(const std::string& name, const PortRecord& record);
+    bool portNumber(const std::string& name, std::int32_t& number);
+    void say(const std::string& line) const;
     // Opens the device, leaving its DTR and RTS as they were where known.
     int openPort(const std::string& name);
     // Whether the open device's driver takes RS-485 settings, asked without
     // changing any.
     bool takesRs485(int handle);
+    // The mode change itself, on the device.
+    bool changeMode(const std::string& name, std::int32_t modeCode);
     void closeHeld();
     bool refuse(std::string why);
 
@@ -60,7 +96,14 @@ private:
     std::string devRoot_;
     std::string udevDataRoot_;
     DeviceAccess& devices_;
+    RunScope scope_;
     std::vector<std::string> ports_;
+    // Each port's udev properties, as the last scan read them.
+    std::map<std::string, std::map<std::string, std::string>> properties_;
+    // The configurable ports' numbers this enumeration, for two that share one.
+    std::map<std::int32_t, std::string> numbered_;
+    // The port the last location call found held exclusively by another program.
+    std::string busyName_;
     // The port the last location call found configurable, still open.
     std::string heldName_;
     int heldHandle_ = -1;

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <map>
 
 #include "config/configuration.h"
@@ -39,7 +40,8 @@ struct FakeDevice {
     bool rs485 = true;       // the driver takes RS-485 settings
     bool placeholder = false; // an 8250 port with no hardware: EIO on every RS-485 call
     int openError = 0;
-    bool exclusive = false;   // another program holds it exclusively
+    bool exclusive = false;   // another program holds it exclusively (TIOCEXCL)
+    bool locked = false;      // another program holds its advisory lock
     // What the driver lists as supported (6.0 on), and whether it has delays.
     std::uint32_t supported = on | rtsOnSend | rtsAfterSend | rxDuringTx | terminate | addressing;
     bool delayBeforeSend = true, delayAfterSend = true;
@@ -108,6 +110,8 @@ public:
         const auto found = devices.find(fs::path(path).lexically_normal().string());
         if (found == devices.end()) return -ENOENT;
         if (found->second.openError) return -found->second.openError;
+        // Only CAP_SYS_ADMIN opens a port held exclusively.
+        if (found->second.exclusive && !capSysAdmin) return -EBUSY;
         handles.push_back(found->first);
         found->second.lines |= TIOCM_DTR | TIOCM_RTS;
         ++openHandles;
@@ -116,13 +120,13 @@ public:
     }
     bool modemLinesUnopened(const std::string& path, int& lines) override {
         const auto found = devices.find(fs::path(path).lexically_normal().string());
-        if (found == devices.end()) return false;
+        if (found == devices.end() || !capSysAdmin) return false;
         lines = found->second.lines;
         return true;
     }
     int getModemLines(int handle, int& lines) override { lines = device(handle).lines; return 0; }
     int lowerModemLines(int handle, int lines) override { device(handle).lines &= ~lines; return 0; }
-    bool claim(int handle) override { return !device(handle).exclusive; }
+    bool claim(int handle) override { return !device(handle).exclusive && !device(handle).locked; }
     int getRs485(int handle, serial_rs485& settings) override {
         if (device(handle).placeholder || (device(handle).readBackFails && device(handle).sets > 0)) return -EIO;
         settings = device(handle).settings;
@@ -138,6 +142,8 @@ public:
     void close(int) override { --openHandles; }
 
     std::map<std::string, FakeDevice> devices;
+    // Root's, from a shell; the units run without it.
+    bool capSysAdmin = true;
     int openHandles = 0;
     int opens = 0;
 
@@ -165,10 +171,12 @@ protected:
     fs::path udevData() const { return scratch / "run" / "udev" / "data"; }
 
     // The program's port stage over the exported calls: the log's lines.
-    Lines runPortStage(FakeKernel& kernel, const std::string& configuration) {
-        linuxports::SerialPorts ports(sysfs().string(), (scratch / "dev").string(), udevData().string(), kernel);
+    Lines runPortStage(FakeKernel& kernel, const std::string& configuration, linuxports::RunScope scope = {}) {
         refusals.clear();
-        linuxports::LinuxPortLibrary calls(ports, [&](std::string_view line) { refusals.emplace_back(line); });
+        scope.report = [&](std::string_view line) { refusals.emplace_back(line); };
+        linuxports::SerialPorts ports(sysfs().string(), (scratch / "dev").string(), udevData().string(), kernel,
+                                      scope);
+        linuxports::LinuxPortLibrary calls(ports, scope.report);
         RunLog log;
         ModeTable table = parseConfiguration(configuration, log);
         applyModes(calls, enumeratePorts(calls), table, log);
@@ -179,6 +187,16 @@ protected:
     // The lines the library said for the modes it refused, in the last stage.
     Lines refusals;
 };
+
+// A run's scope: where it keeps its records, the port it was started for.
+linuxports::RunScope scope(std::string records, std::string appeared = "",
+                           std::chrono::milliseconds udevWait = std::chrono::seconds(10)) {
+    linuxports::RunScope scope;
+    scope.recordsFolder = std::move(records);
+    scope.appeared = std::move(appeared);
+    scope.udevWait = udevWait;
+    return scope;
+}
 
 serial_rs485 settings(std::uint32_t flags, std::uint32_t before = 3, std::uint32_t after = 5, std::uint8_t address = 0) {
     serial_rs485 s{};
@@ -421,6 +439,100 @@ TEST_F(LinuxPorts, NamesThatCouldReachOtherFilesNeverReachTheKernel) {
         EXPECT_FALSE(ports.setMode(name, 15)) << name;
     }
     EXPECT_EQ(kernel.opens, 2);
+}
+
+TEST_F(LinuxPorts, AHeldPortIsLocatedAndSaidToBeHeldAsFromARootShellAndLeftAloneWhereInItsMode) {
+    const std::string held = "ttyS1: RS-485 two-wire not set: another program holds the port";
+    const struct {
+        const char* name;
+        bool exclusive, locked, capSysAdmin;
+        std::uint32_t flags; // the port's mode now
+        const char* configuration;
+        Lines log;
+        Lines said;
+    } cases[] = {
+        {"exclusive, root shell", true, false, true, 0, "Port1=RS485\n", {portNotSet(1)}, {held}},
+        {"exclusive, unit", true, false, false, 0, "Port1=RS485\n", {portNotSet(1)}, {held}},
+        {"exclusive, unit, no line for it", true, false, false, 0, "", {portWithoutMode(1)}, {}},
+        {"exclusive, root shell, in its mode", true, false, true, on, "Port1=RS485\n", {}, {}},
+        {"locked, in its mode", false, true, false, on, "Port1=RS485\n", {}, {}},
+        {"locked", false, true, false, 0, "Port1=RS485\n", {portNotSet(1)}, {held}},
+    };
+    for (const auto& c : cases) {
+        FakeKernel kernel(KernelGeneration::filtering);
+        kernel.capSysAdmin = c.capSysAdmin;
+        FakeDevice& port = addPort(kernel, "ttyS1");
+        port.exclusive = c.exclusive;
+        port.locked = c.locked;
+        port.settings = settings(c.flags | rtsOnSend);
+        EXPECT_EQ(runPortStage(kernel, c.configuration), c.log) << c.name;
+        EXPECT_EQ(refusals, c.said) << c.name;
+        EXPECT_EQ(port.sets, 0) << c.name;
+    }
+}
+
+TEST_F(LinuxPorts, ARunForAPortThatAppearedOpensOnlyItAndPortsNoRunOfThisBootHandled) {
+    FakeKernel kernel(KernelGeneration::filtering);
+    kernel.capSysAdmin = false; // as the units run
+    FakeDevice& held = addPort(kernel, "ttyS1");
+    FakeDevice& refused = addPort(kernel, "ttyS2");
+    refused.supported = on | rtsOnSend | rtsAfterSend;
+    const std::string records = (scratch / "run" / "skarvelconfig" / "ports").string();
+    const std::string configuration = "Port1=RS485\nPort2=RS485-4W\nPort3=RS485\nPort4=RS232\n";
+    const Lines boot = runPortStage(kernel, configuration, scope(records));
+    EXPECT_EQ(boot, (Lines{portNotSet(2), portNotFound(3), portNotFound(4)}));
+    const Lines bootSaid = refusals;
+
+    // Another program takes ttyS1 and lowers DTR and RTS; then ttyS3 appears.
+    held.lines = 0;
+    const int opened = kernel.opens;
+    addPort(kernel, "ttyS3");
+    EXPECT_EQ(runPortStage(kernel, configuration, scope(records, "ttyS3")), (Lines{portNotSet(2), portNotFound(4)}))
+        << "the whole machine's log";
+    EXPECT_EQ(refusals, bootSaid) << "the refusal as it was found";
+    EXPECT_EQ(kernel.opens, opened + 1) << "only the new port opened";
+    EXPECT_EQ(held.lines, 0);
+
+    // A line changed since: that port is opened again, and says so in its lines.
+    EXPECT_EQ(runPortStage(kernel, "Port1=RS485-4W\nPort2=RS485-4W\n", scope(records, "ttyS4")),
+              (Lines{portNotSet(2), portWithoutMode(3)}));
+    EXPECT_TRUE(sameSettings(held.settings, settings(on | rxDuringTx | rtsOnSend, 0, 0)));
+    EXPECT_EQ(kernel.opens, opened + 2);
+    // A whole run opens every port again.
+    runPortStage(kernel, configuration, scope(records));
+    EXPECT_EQ(kernel.opens, opened + 5);
+}
+
+TEST_F(LinuxPorts, UdevGivesNumbersAndIsWaitedForAndTwoPortsWithOneNumberAreSaid) {
+    FakeKernel kernel(KernelGeneration::filtering);
+    fs::create_directories(udevData());
+    const struct {
+        const char* name;
+        const char* properties; // none: udev has not finished with it
+    } ports[] = {
+        {"ttyAMA0", "E:SKARVELCONFIG_PORT=7\n"}, {"ttyS0", ""}, {"ttyS1", "E:SKARVELCONFIG_PORT=x1\n"},
+        {"ttyS2", nullptr}, {"ttyS3", "E:SKARVELCONFIG_PORT=4294967296\n"}, {"ttyS4", "E:SKARVELCONFIG_PORT=0\n"},
+    };
+    for (const auto& port : ports) {
+        addPort(kernel, port.name);
+        const std::string number = "4:" + std::to_string(&port - ports);
+        writeFile(sysfs() / port.name / "dev", number + "\n");
+        if (port.properties) writeFile(udevData() / ("c" + number), std::string("I:1\n") + port.properties);
+    }
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(runPortStage(kernel, "Port7=RS485\nPort0=RS485\nPort0=RS485\n",
+                           scope("", "", std::chrono::milliseconds(300))),
+              (Lines{portWithoutMode(1), portWithoutMode(3)}));
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(300));
+    EXPECT_EQ(refusals, (Lines{"ttyS2: left alone: udev has not finished with it (no entry in its database after 0.3 s)",
+                               "ttyS1: SKARVELCONFIG_PORT=x1 is not a port number (decimal digits); the number in its "
+                               "name counts",
+                               "ttyS3: SKARVELCONFIG_PORT=4294967296 is not a port number (decimal digits); the "
+                               "number in its name counts",
+                               "ttyS0 and ttyS4 both take port number 0 (a udev rule setting SKARVELCONFIG_PORT "
+                               "gives each its own)"}));
+    EXPECT_EQ(kernel.devices.at((scratch / "dev" / "ttyS2").string()).sets, 0);
+    EXPECT_EQ(kernel.devices.at((scratch / "dev" / "ttyAMA0").string()).settings.flags & on, on);
 }
 
 TEST(KernelGenerations, AreToldFromTheRelease) {
