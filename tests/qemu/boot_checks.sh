@@ -87,12 +87,16 @@ done
 say "port-unit-added $(journalctl -b -u skarvelconfig-port@ttyAMA0.service -o cat | grep -c '^SkarvelConfig [0-9]')"
 say "rs485 added $(/usr/local/bin/rs485_show /dev/ttyAMA0)"
 
-# Upgrade (the same package again) with an edited configuration.
-printf 'Port0=RS485-4W\r\nPort6=RS232\r\n' >/etc/skarvelconfig/SkarvelConfig.cfg
+# Upgrade (the same package again) with an edited configuration: the job
+# does not run, so the unit keeps its run, the log stays and so does the port.
+printf 'Port0=RS232\r\nPort6=RS232\r\n' >/etc/skarvelconfig/SkarvelConfig.cfg
+invocation=$(when skarvelconfig.service InvocationID)
+log=$(md5sum </var/log/skarvelconfig/SkarvelConfig.log)
 dpkg -i /root/skarvelconfig.deb >/dev/null 2>&1
 say "upgrade $?"
 say "config $(tr -d '\r' </etc/skarvelconfig/SkarvelConfig.cfg | paste -s -d ' ')"
-tr -d '\r' </var/log/skarvelconfig/SkarvelConfig.log | while read -r line; do say "log upgrade $line"; done
+[ "$(when skarvelconfig.service InvocationID)" = "$invocation" ] && say "upgrade-unit kept"
+[ "$(md5sum </var/log/skarvelconfig/SkarvelConfig.log)" = "$log" ] && say "upgrade-log kept"
 say "rs485 upgrade $(/usr/local/bin/rs485_show /dev/ttyAMA0)"
 
 # A port the administrator keeps away (udev property SKARVELCONFIG_IGNORE=1):
