@@ -280,8 +280,8 @@ bool SerialPorts::location(const std::string& name, std::int32_t& qualifier, std
     if (qualifier == 0) {
         const auto [other, first] = numbered_.emplace(number, name);
         if (!first && other->second != name) {
-            say(other->second + " and " + name + " both take port number " + std::to_string(number) +
-                " (a udev rule setting SKARVELCONFIG_PORT gives each its own)");
+            say("Port " + std::to_string(number) + ": " + other->second + " and " + name +
+                " both take it (a udev rule setting SKARVELCONFIG_PORT gives each its own)");
         }
     }
     return true;

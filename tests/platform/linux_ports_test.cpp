@@ -529,8 +529,8 @@ TEST_F(LinuxPorts, UdevGivesNumbersAndIsWaitedForAndTwoPortsWithOneNumberAreSaid
                                "name counts",
                                "ttyS3: SKARVELCONFIG_PORT=4294967296 is not a port number (decimal digits); the "
                                "number in its name counts",
-                               "ttyS0 and ttyS4 both take port number 0 (a udev rule setting SKARVELCONFIG_PORT "
-                               "gives each its own)"}));
+                               "Port 0: ttyS0 and ttyS4 both take it (a udev rule setting SKARVELCONFIG_PORT gives "
+                               "each its own)"}));
     EXPECT_EQ(kernel.devices.at((scratch / "dev" / "ttyS2").string()).sets, 0);
     EXPECT_EQ(kernel.devices.at((scratch / "dev" / "ttyAMA0").string()).settings.flags & on, on);
 }

@@ -9,6 +9,7 @@ Boards (one UART driver family each):
   sabrelite  armhf, i.MX6Q, the imx UART driver (active-low RTS forces the
              receiver on)
   raspi3b    arm64, the mini UART under the 8250 core's software RS-485
+  raspi3b-both  the same board with its PL011 too: two families, one number
 
 Usage: real_kernel_test.py --board NAME --kernel vmlinuz [--kernel ...] --busybox busybox --bin DIR
                            --sysroot DIR --work DIR
@@ -45,7 +46,10 @@ BOARDS = {
         "command": machine("256M"), "console": "ttyAMA0", "ports": ["ttyAMA0"],
         "dtb": lambda work, kernel: board_device_tree(work, "256M"),
         "runs": [("untouched", "Port7=RS485\r\nPort1=RS485-4W\r\n"), ("two-wire", "Port0=RS485\r\n"),
-                 ("four-wire", "Port0=RS485-4W\r\n"), ("rs422", "Port0=RS422\r\n"), ("rs232", "Port0=RS232\r\n")],
+                 ("four-wire", "Port0=RS485-4W\r\n"), ("rs422", "Port0=RS422\r\n"), ("rs232", "Port0=RS232\r\n"),
+                 # Another program's hold: its advisory lock on a port already
+                 # in its mode; then TIOCEXCL, the program run as the units run it.
+                 ("locked-in-mode", "Port0=RS232\r\n", "locked"), ("exclusive", "Port0=RS485\r\n", "exclusive")],
     },
     # UART1 RS-485 on at boot, active-low, delays 3/5; UART4 off, delays 2/4;
     # UART5 off, active-low, delays 1/7. UART2 is the console, without RTS.
@@ -80,6 +84,19 @@ BOARDS = {
                  ("two-wire-again", "Port1=RS485-2W\r\n")],
         "logs": {"two-wire": [], "four-wire": [], "rs232": [], "two-wire-again": []},
     },
+    # Both UARTs of the Raspberry Pi 3 (the PL011 freed of its Bluetooth
+    # device, the mini UART on serial0): ttyAMA0 and ttyS0, one number.
+    "raspi3b-both": {
+        "command": ["qemu-system-aarch64", "-M", "raspi3b", "-m", "1G"] + serial("-serial", "null", "-serial", "stdio"),
+        "console": "ttyS0", "ports": ["ttyAMA0", "ttyS0"],
+        "dtb": lambda work, kernel: patched_device_tree(work, kernel_dtb(kernel, "bcm2837-rpi-3-b.dtb"), lambda text: (
+            re.sub(r"serial1 = [^;]*;\s*", "", re.sub(r"serial0 = [^;]*;", 'serial0 = "/soc/serial@7e215040";',
+                   re.sub(r"\n(\s*)bluetooth \{.*?\n\1\};", "", text, count=1, flags=re.S), count=1), count=1))),
+        "runs": [("both", "Port0=RS485\r\nPort0=RS485-4W\r\n")],
+        "logs": {"both": []},
+        "said": {"both": ["Port 0: ttyAMA0 and ttyS0 both take it (a udev rule setting SKARVELCONFIG_PORT gives each "
+                          "its own)"]},
+    },
 }
 
 
@@ -95,8 +112,8 @@ def initramfs(args, board, path):
     archive.add("opt/skarvel/libLumtorPort.so", 0o100644, read(os.path.join(args.bin, "libLumtorPort.so")))
     archive.add("opt/skarvel/ports", 0o100644, " ".join(board["ports"]).encode())
     archive.add("opt/skarvel/runs", 0o100644,
-                "".join(f"{name}|{text.replace(chr(13) + chr(10), chr(92) + 'r' + chr(92) + 'n')}\n"
-                        for name, text in board["runs"]).encode())
+                "".join(f"{run[0]}|{run[1].replace(chr(13) + chr(10), chr(92) + 'r' + chr(92) + 'n')}|"
+                        f"{run[2] if len(run) > 2 else ''}\n" for run in board["runs"]).encode())
     for library in glob.glob(os.path.join(args.sysroot, "lib", "ld-linux-*.so.*")) + \
             [os.path.join(args.sysroot, "lib", "libc.so.6")]:
         archive.add(f"lib/{os.path.basename(library)}", 0o100755, read(os.path.realpath(library)))
@@ -104,7 +121,8 @@ def initramfs(args, board, path):
 
 
 def parse(output):
-    found = {"types": {}, "exits": {}, "logs": {}, "settings": {}, "lines": {}, "list": {}, "kernel": ""}
+    found = {"types": {}, "exits": {}, "logs": {}, "said": {}, "settings": {}, "lines": {}, "list": {}, "notes": {},
+             "kernel": ""}
     for line in output.splitlines():
         if "@@" not in line:
             continue
@@ -117,6 +135,10 @@ def parse(output):
             found["exits"][fields[1]] = fields[2]
         elif fields[0] == "@@log" and len(fields) > 1:
             found["logs"].setdefault(fields[1], []).append(fields[2] if len(fields) > 2 else "")
+        elif fields[0] == "@@said" and len(fields) > 2:
+            found["said"].setdefault(fields[1], []).append(fields[2])
+        elif fields[0] == "@@list" and len(fields) > 2 and fields[2].startswith("Port "):
+            found["notes"].setdefault(fields[1], []).append(fields[2])
         elif fields[0] == "@@list" and len(fields) > 2:
             row = fields[2].split()
             found["list"].setdefault(fields[1], {})[row[0]] = row[1:]
@@ -152,16 +174,24 @@ def check_runs(board, found, check, name):
     port reported as failed holds the mode it had (exactly, where RS-485 was
     on), a port not named is as it was."""
     before = found["settings"].get("boot", {})
-    for run, text in board["runs"]:
+    for run, text, *_ in board["runs"]:
         after = found["settings"].get(run, {})
         log = found["logs"].get(run, [])
         check(name(f"{run}: exit status 0, log starts with the banner"),
               found["exits"].get(run) == "0" and log[:1] == [program_banner()], (found["exits"].get(run), log))
         if "logs" in board:
             check(name(f"{run}: the log says {board['logs'][run]}"), log[2:] == board["logs"][run], log[2:])
-        wanted = {int(number): MODES[mode] for number, mode in re.findall(r"Port(\d+)=([A-Z0-9-]+)", text)}
+        if "said" in board:
+            check(name(f"{run}: the library says {board['said'][run]}, and so does the list"),
+                  found["said"].get(run) == board["said"][run] and found["notes"].get(run) == board["said"][run],
+                  (found["said"].get(run), found["notes"].get(run)))
+        # Each port takes the first line for its number that no port before it took.
+        entries = [(int(number), MODES[mode]) for number, mode in re.findall(r"Port(\d+)=([A-Z0-9-]+)", text)]
         for port in board["ports"]:
             number = int(re.search(r"\d+$", port).group())
+            entry = next((entry for entry in entries if entry[0] == number), None)
+            if entry:
+                entries.remove(entry)
             # Held open by another program with DTR low: a run opens it too, and
             # puts back the line the kernel raised.
             lines = found["lines"].get(run, {}).get(port)
@@ -179,9 +209,9 @@ def check_runs(board, found, check, name):
             if f"Failed to set mode for port {number}." in log:
                 ok = mode_of(new[0]) == mode_of(old[0]) and (not old[0] & ENABLED or new == old)
                 check(name(f"{run}: {port} reported failed, and holds the mode it had"), ok, (old, new))
-            elif number in wanted:
-                ok = mode_of(new[0]) == wanted[number]
-                if wanted[number] & ENABLED and old[0] & ENABLED and not wanted[number] & RS422:
+            elif entry:
+                ok = mode_of(new[0]) == entry[1]
+                if entry[1] & ENABLED and old[0] & ENABLED and not entry[1] & RS422:
                     ok = ok and new[0] & (RTS_ON_SEND | RTS_AFTER_SEND) == old[0] & (RTS_ON_SEND | RTS_AFTER_SEND) \
                         and new[1:] == old[1:]
                 check(name(f"{run}: {port} set, holds the mode with its polarity and delays"), ok, (old, new))
@@ -215,6 +245,13 @@ def check_virt(found, check, name):
           port("two-wire") == (ENABLED | RTS_AFTER_SEND, 3, 5), port("two-wire"))
     check(name("RS-422: this driver cannot, the log says so"), body("rs422") == ["Failed to set mode for port 0."],
           body("rs422"))
+    check(name("another program's lock on a port in its mode: left alone, reported as set"),
+          body("locked-in-mode") == [] and not found["said"].get("locked-in-mode"),
+          (body("locked-in-mode"), found["said"].get("locked-in-mode")))
+    check(name("held exclusively, run without CAP_SYS_ADMIN: located, failed, and said to be held"),
+          body("exclusive") == ["Failed to set mode for port 0."] and found["said"].get("exclusive") ==
+          ["ttyAMA0: RS-485 two-wire not set: another program holds the port"],
+          (body("exclusive"), found["said"].get("exclusive")))
     return True
 
 
