@@ -14,6 +14,13 @@ say "rs485 boot $(/usr/local/bin/rs485_show /dev/ttyAMA0)"
 journalctl -b -u skarvelconfig.service -o cat | while read -r line; do say "journal $line"; done
 journalctl -b -u skarvelconfig.service -p warning -o cat | while read -r line; do say "warning $line"; done
 say "exposure $(systemd-analyze security --no-pager skarvelconfig.service | tail -n 1)"
+# The PCI cards' ports, the ports the boot's run opened (each left a record)
+# and the list's numbers.
+for card in ignored:0000:00:03.0 numbered:0000:00:04.0 held:0000:00:05.0; do
+  say "card ${card%%:*} $(ls "/sys/bus/pci/devices/${card#*:}/tty" 2>/dev/null)"
+done
+say "records $(ls /run/skarvelconfig/ports | paste -s -d ' ')"
+say "listed $(skarvelconfig --list | awk '$1 ~ /^tty/ {print $1 ":" $2}' | paste -s -d ' ')"
 
 # Each outcome as the unit shows it, and that run's own lines in the journal
 # by priority (error 3, warning 4, notice 5, info 6).
@@ -87,9 +94,18 @@ done
 say "port-unit-added $(journalctl -b -u skarvelconfig-port@ttyAMA0.service -o cat | grep -c '^SkarvelConfig [0-9]')"
 say "rs485 added $(/usr/local/bin/rs485_show /dev/ttyAMA0)"
 
+# From here another program holds the third card's port with DTR low: the
+# serial core shows its lines (to root) without opening it.
+held=$(ls /sys/bus/pci/devices/0000:00:05.0/tty)
+lines() { grep "^${held#ttyS}:" /proc/tty/driver/serial | awk '{print $NF}'; }
+/usr/local/bin/rs485_show --hold "/dev/$held" &
+holder=$!
+sleep 1
+say "held before $(lines)"
+
 # Upgrade (the same package again) with an edited configuration: the job
 # does not run, so the unit keeps its run, the log stays and so does the port.
-printf 'Port0=RS232\r\nPort6=RS232\r\n' >/etc/skarvelconfig/SkarvelConfig.cfg
+printf 'Port0=RS485-4W\r\nPort6=RS232\r\n' >/etc/skarvelconfig/SkarvelConfig.cfg
 invocation=$(when skarvelconfig.service InvocationID)
 log=$(md5sum </var/log/skarvelconfig/SkarvelConfig.log)
 dpkg -i /root/skarvelconfig.deb >/dev/null 2>&1
@@ -97,6 +113,20 @@ say "upgrade $?"
 say "config $(tr -d '\r' </etc/skarvelconfig/SkarvelConfig.cfg | paste -s -d ' ')"
 [ "$(when skarvelconfig.service InvocationID)" = "$invocation" ] && say "upgrade-unit kept"
 [ "$(md5sum </var/log/skarvelconfig/SkarvelConfig.log)" = "$log" ] && say "upgrade-log kept"
+say "held upgraded $(lines)"
+# A card removed and found again: the job runs for its port alone.
+card=$(ls /sys/bus/pci/devices/0000:00:04.0/tty)
+echo 1 >/sys/bus/pci/devices/0000:00:04.0/remove
+udevadm settle
+echo 1 >/sys/bus/pci/rescan
+udevadm settle
+for _ in $(seq 30); do
+  [ "$(journalctl -b -u "skarvelconfig-port@$card.service" -o cat | grep -c '^SkarvelConfig [0-9]')" -gt 0 ] && break
+  sleep 1
+done
+say "rescan-run $(journalctl -b -u "skarvelconfig-port@$card.service" -o cat | grep -c '^SkarvelConfig [0-9]')"
+say "held rescanned $(lines)"
+kill $holder
 say "rs485 upgrade $(/usr/local/bin/rs485_show /dev/ttyAMA0)"
 
 # A port the administrator keeps away (udev property SKARVELCONFIG_IGNORE=1):

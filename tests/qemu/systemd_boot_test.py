@@ -4,8 +4,11 @@ Debian package installed, on the board's device tree (RS-485 details on the
 PL011, ttyAMA0), and checks after the boot: the unit ran before sysinit.target
 and before the port's getty, the log says what the configuration in /etc
 asked, the port holds the mode, the journal shows the log, the unit's
-exposure; then that an upgrade keeps an edited configuration and runs
-nothing, and that a purge leaves nothing behind.
+exposure; that a card kept away by a udev rule was not opened at boot and
+another took its number from udev; then that an upgrade keeps an edited
+configuration and runs nothing, that neither it nor a card rescanned
+changes the lines of a port another program holds, and that a purge leaves
+nothing behind.
 
 Usage: systemd_boot_test.py --kernel vmlinuz --rootfs root.tar --package pkg.deb --rs485-show FILE --work DIR
 """
@@ -16,9 +19,15 @@ import shutil
 import subprocess
 import sys
 
-from machine import ENABLED, RTS_AFTER_SEND, RX_DURING_TX, Checks, Cpio, board_device_tree, boot, program_banner
+from machine import ENABLED, RTS_AFTER_SEND, RX_DURING_TX, Checks, Cpio, board_device_tree, boot, machine, \
+    program_banner
 
 MEMORY = "1024M"
+# PCI serial cards (16550, no RS-485): one kept away, one numbered by udev,
+# and one another program holds.
+IGNORED_CARD, NUMBERED_CARD = "0000:00:03.0", "0000:00:04.0"
+CARDS = [option for slot in (3, 4, 5) for option in
+         ("-chardev", f"null,id=card{slot}", "-device", f"pci-serial,addr=0{slot}.0,chardev=card{slot}")]
 
 
 def prepare_root(args, root):
@@ -45,6 +54,10 @@ def prepare_root(args, root):
                os.path.join(root, "etc/systemd/system/multi-user.target.wants/boot-checks.service"))
     with open(os.path.join(root, "etc/hostname"), "w") as hostname:
         hostname.write("skarvel-test\n")
+    # The two PCI serial cards: the first kept away, the second numbered.
+    with open(os.path.join(root, "etc/udev/rules.d/59-skarvelconfig-cards.rules"), "w") as rules:
+        rules.write(f'SUBSYSTEM=="tty", KERNELS=="{IGNORED_CARD}", ENV{{SKARVELCONFIG_IGNORE}}="1"\n'
+                    f'SUBSYSTEM=="tty", KERNELS=="{NUMBERED_CARD}", ENV{{SKARVELCONFIG_PORT}}="9"\n')
 
 
 def main():
@@ -60,7 +73,8 @@ def main():
     archive.add_tree(root)
     archive.close()
     dtb = board_device_tree(args.work, MEMORY)
-    output = boot(args.kernel, initrd, dtb, MEMORY, "console=ttyAMA0 panic=-1 rdinit=/lib/systemd/systemd", 900)
+    output = boot(args.kernel, initrd, dtb, MEMORY, "console=ttyAMA0 panic=-1 rdinit=/lib/systemd/systemd", 900,
+                  machine(MEMORY) + CARDS)
     with open(os.path.join(args.work, "console.log"), "w") as console:
         console.write(output)
 
@@ -140,10 +154,21 @@ def main():
           first("port-unit-added") == "1" and settings("added") == (ENABLED | RX_DURING_TX | RTS_AFTER_SEND, 3, 5),
           (first("port-unit-added"), settings("added")))
     check("the upgrade succeeded and kept the edited configuration",
-          first("upgrade") == "0" and first("config") == "Port0=RS232 Port6=RS232", (first("upgrade"), first("config")))
+          first("upgrade") == "0" and first("config") == "Port0=RS485-4W Port6=RS232", (first("upgrade"), first("config")))
     check("the upgrade did not run the job: the unit and the log keep the earlier run, the port its mode",
           first("upgrade-unit") == "kept" and first("upgrade-log") == "kept" and settings("upgrade") == settings("added"),
           (found.get("upgrade-unit"), found.get("upgrade-log"), settings("upgrade")))
+    held = found.get("held", [])
+    cards = dict(entry.split() for entry in found.get("card", []) if len(entry.split()) == 2)
+    records, listed = first("records").split(), first("listed").split()
+    check("at boot a card kept away by a udev rule was never opened, and another took its number from udev",
+          cards.get("ignored") and cards.get("numbered") and cards["ignored"] not in records + [row.split(":")[0] for
+          row in listed] and f"{cards['numbered']}:9" in listed and cards["numbered"] in records,
+          (cards, records, listed))
+    check("a port another program holds with DTR low keeps its lines through an upgrade and another card rescanned,"
+          " whose port the job ran for", [entry.split()[0] for entry in held] == ["before", "upgraded", "rescanned"]
+          and len({entry.split()[-1] for entry in held}) == 1 and "DTR" not in held[0].split()[-1].split("|") and
+          "RTS" in held[0].split()[-1].split("|") and first("rescan-run") == "1", (held, first("rescan-run")))
     check("a port kept away by a udev rule is neither touched nor numbered",
           log("ignored")[2:] == ["Port 0 not found."] and settings("ignored") == settings("upgrade"),
           (log("ignored"), settings("ignored")))
