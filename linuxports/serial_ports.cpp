@@ -94,7 +94,8 @@ SerialPorts::SerialPorts(std::string sysfsTtyRoot, std::string devRoot, std::str
     : sysfsTtyRoot_(std::move(sysfsTtyRoot)), devRoot_(std::move(devRoot)), udevDataRoot_(std::move(udevDataRoot)),
       devices_(devices), scope_(std::move(scope)) {}
 
-std::optional<std::map<std::string, std::string>> SerialPorts::udevProperties(const std::string& sysfsEntry) {
+std::optional<std::map<std::string, std::string>> SerialPorts::udevProperties(
+    const std::string& sysfsEntry, std::chrono::steady_clock::time_point giveUp) {
     // udev keeps a character device's properties in c<major>:<minor>, one
     // "E:NAME=value" line each, written once its rules have run. Without a
     // device number, or without udev, there is nothing to wait for.
@@ -105,7 +106,6 @@ std::optional<std::map<std::string, std::string>> SerialPorts::udevProperties(co
         return properties;
     }
     const std::string path = udevDataRoot_ + "/c" + number;
-    const auto giveUp = std::chrono::steady_clock::now() + scope_.udevWait;
     while (!exists(path)) {
         if (std::chrono::steady_clock::now() >= giveUp) return std::nullopt;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -166,6 +166,10 @@ std::vector<std::string> SerialPorts::scanPorts() {
     };
     std::vector<Found> found;
     properties_.clear();
+    // One wait for the whole scan, however many ports udev is still busy with.
+    const auto giveUp = std::chrono::steady_clock::now() + scope_.udevWait;
+    char waited[32];
+    std::snprintf(waited, sizeof waited, "%.1f", static_cast<double>(scope_.udevWait.count()) / 1000);
     if (DIR* dir = opendir(sysfsTtyRoot_.c_str())) {
         while (const dirent* entry = readdir(dir)) {
             const std::string name = entry->d_name;
@@ -175,10 +179,10 @@ std::vector<std::string> SerialPorts::scanPorts() {
             // an 8250 port of type 0 is a placeholder with no hardware behind it.
             std::string type;
             if (!exists(base + "/device") || !readAttribute(base + "/type", type) || type == "0") continue;
-            const auto properties = udevProperties(base);
+            const auto properties = udevProperties(base, giveUp);
             if (!properties) {
-                say(name + ": left alone: udev has not finished with it (no entry in its database after " +
-                    std::to_string(scope_.udevWait.count() / 1000.0).substr(0, 3) + " s)");
+                say(name + ": left alone: udev has not finished with it (no entry in its database after " + waited +
+                    " s)");
                 continue;
             }
             const auto ignore = properties->find("SKARVELCONFIG_IGNORE");

@@ -75,8 +75,9 @@ private:
     // A device name that is safe to put after the /dev root.
     bool plainDeviceName(const std::string& name) const;
     // udev's properties of the tty's device, or none while udev has not
-    // finished with it; empty where udev keeps nothing for it.
-    std::optional<std::map<std::string, std::string>> udevProperties(const std::string& sysfsEntry);
+    // finished with it by `giveUp`; empty where udev keeps nothing for it.
+    std::optional<std::map<std::string, std::string>> udevProperties(const std::string& sysfsEntry,
+                                                                     std::chrono::steady_clock::time_point giveUp);
     // The record of this boot this run answers from instead of the port.
     std::optional<PortRecord> answeredFromRecord(const std::string& name) const;
     void keepRecord(const std::string& name, const PortRecord& record);
