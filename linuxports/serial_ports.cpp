@@ -170,6 +170,13 @@ std::vector<std::string> SerialPorts::scanPorts() {
     const auto giveUp = std::chrono::steady_clock::now() + scope_.udevWait;
     char waited[32];
     std::snprintf(waited, sizeof waited, "%.1f", static_cast<double>(scope_.udevWait.count()) / 1000);
+    // udev keeps "queue" beside its database while events wait: at boot, an
+    // entry the initramfs's udev wrote may still lack the rules of the root
+    // file system (an administrator's ignore rule), until its event is done.
+    const std::string queue = udevDataRoot_.substr(0, udevDataRoot_.rfind('/')) + "/queue";
+    while (exists(udevDataRoot_) && exists(queue) && std::chrono::steady_clock::now() < giveUp) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
     if (DIR* dir = opendir(sysfsTtyRoot_.c_str())) {
         while (const dirent* entry = readdir(dir)) {
             const std::string name = entry->d_name;

@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <chrono>
 #include <map>
+#include <thread>
 
 #include "config/configuration.h"
 #include "linuxports/device_access.h"
@@ -533,6 +534,20 @@ TEST_F(LinuxPorts, UdevGivesNumbersAndIsWaitedForAndTwoPortsWithOneNumberAreSaid
                                "each its own)"}));
     EXPECT_EQ(kernel.devices.at((scratch / "dev" / "ttyS2").string()).sets, 0);
     EXPECT_EQ(kernel.devices.at((scratch / "dev" / "ttyAMA0").string()).settings.flags & on, on);
+
+    // An entry the initramfs wrote, while udev's queue holds the event whose
+    // rules keep the port away.
+    writeFile(udevData() / "c4:3", "I:1\n");
+    writeFile(udevData() / ".." / "queue", "");
+    std::thread udev([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        writeFile(udevData() / "c4:3", "I:1\nE:SKARVELCONFIG_IGNORE=1\n");
+        fs::remove(udevData() / ".." / "queue");
+    });
+    const int opens = kernel.opens;
+    runPortStage(kernel, "", scope("", "", std::chrono::seconds(5)));
+    udev.join();
+    EXPECT_EQ(kernel.opens - opens, 5) << "ttyS2 kept away by the rule udev applied last";
 }
 
 TEST(KernelGenerations, AreToldFromTheRelease) {
