@@ -60,4 +60,8 @@ void writePortRecord(const std::string& folder, const std::string& name, const P
     unlink(part.c_str());
 }
 
+void forgetRecord(const std::string& folder, const std::string& name) {
+    if (!folder.empty()) unlink((folder + "/" + name).c_str());
+}
+
 } // namespace linuxports

@@ -31,4 +31,7 @@ std::optional<PortRecord> readPortRecord(const std::string& folder, const std::s
 // keeps no record, which only means a later run opens the port again.
 void writePortRecord(const std::string& folder, const std::string& name, const PortRecord& record);
 
+// Removes the record, where there is one.
+void forgetRecord(const std::string& folder, const std::string& name);
+
 } // namespace linuxports

@@ -33,9 +33,12 @@ bool splitName(const std::string& name, std::string& family, std::int32_t& numbe
 
 // A port number as an administrator writes one in a udev rule: decimal digits.
 bool parseNumber(const std::string& text, std::int32_t& number) {
-    if (text.empty() || text.size() > 10 || text.find_first_not_of("0123456789") != std::string::npos) return false;
-    const long long value = std::stoll(text);
-    if (value > INT32_MAX) return false;
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    std::int64_t value = 0;
+    for (const char digit : text) {
+        value = value * 10 + (digit - '0');
+        if (value > INT32_MAX) return false;
+    }
     number = static_cast<std::int32_t>(value);
     return true;
 }
@@ -282,8 +285,13 @@ bool SerialPorts::location(const std::string& name, std::int32_t& qualifier, std
             }
             record->number = found;
         }
-        // Only what was found: a device that could not be opened is tried again later.
-        if (record->located || !numbered) keepRecord(name, *record);
+        // Only what was found: a device that could not be opened keeps no
+        // record, not even an earlier one, so that a later run tries it again.
+        if (record->located || !numbered) {
+            keepRecord(name, *record);
+        } else {
+            forgetRecord(scope_.recordsFolder, name);
+        }
     }
     if (!record->located) return false;
     qualifier = record->qualifier;
@@ -310,8 +318,16 @@ bool SerialPorts::setMode(const std::string& name, std::int32_t modeCode) {
         refusal_ = record->refusal;
         return record->set;
     }
+    unopened_ = false;
     const bool set = changeMode(name, modeCode);
-    PortRecord record = readPortRecord(scope_.recordsFolder, name).value_or(PortRecord{});
+    // Kept only beside the location this run found; a port gone since (its
+    // record forgotten) or that could not be opened is tried again later.
+    std::optional<PortRecord> found = readPortRecord(scope_.recordsFolder, name);
+    if (!found || !found->located || unopened_) {
+        forgetRecord(scope_.recordsFolder, name);
+        return set;
+    }
+    PortRecord& record = *found;
     record.modeAsked = true;
     record.modeCode = modeCode;
     record.set = set;
@@ -342,6 +358,7 @@ bool SerialPorts::changeMode(const std::string& name, std::int32_t modeCode) {
         closeHeld();
         handle = busyName_ == name ? -EBUSY : openPort(name);
         if (handle == -EBUSY) return refuse(heldByAnother);
+        unopened_ = handle < 0;
         if (handle < 0) return refuse("the device cannot be opened: " + std::string(std::strerror(-handle)));
     }
     heldName_.clear();

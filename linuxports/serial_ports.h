@@ -105,6 +105,8 @@ private:
     std::map<std::int32_t, std::string> numbered_;
     // The port the last location call found held exclusively by another program.
     std::string busyName_;
+    // Whether the last mode change could not open the device.
+    bool unopened_ = false;
     // The port the last location call found configurable, still open.
     std::string heldName_;
     int heldHandle_ = -1;

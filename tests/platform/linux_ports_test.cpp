@@ -502,6 +502,13 @@ TEST_F(LinuxPorts, ARunForAPortThatAppearedOpensOnlyItAndPortsNoRunOfThisBootHan
     // A whole run opens every port again.
     runPortStage(kernel, configuration, scope(records));
     EXPECT_EQ(kernel.opens, opened + 5);
+    // One it could not open is opened again later, not answered as it was before.
+    held.openError = EIO;
+    runPortStage(kernel, configuration, scope(records));
+    held.openError = 0;
+    const int reopened = kernel.opens;
+    EXPECT_EQ(runPortStage(kernel, configuration, scope(records, "ttyS5")), (Lines{portNotSet(2), portNotFound(4)}));
+    EXPECT_EQ(kernel.opens, reopened + 1);
 }
 
 TEST_F(LinuxPorts, UdevGivesNumbersAndIsWaitedForAndTwoPortsWithOneNumberAreSaid) {
