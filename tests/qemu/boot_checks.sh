@@ -15,9 +15,15 @@ journalctl -b -u skarvelconfig.service -o cat | while read -r line; do say "jour
 journalctl -b -u skarvelconfig.service -p warning -o cat | while read -r line; do say "warning $line"; done
 say "exposure $(systemd-analyze security --no-pager skarvelconfig.service | tail -n 1)"
 # The PCI cards' ports, the ports the boot's run opened (each left a record)
-# and the list's numbers.
+# and the list's numbers. A card's port is below the card in sysfs, directly
+# or (6.3 on) below the serial core's own devices.
+port_of() {
+  for tty in /sys/class/tty/ttyS*; do
+    case "$(readlink -f "$tty")" in */"$1"/*) basename "$tty" ;; esac
+  done
+}
 for card in ignored:0000:00:03.0 numbered:0000:00:04.0 held:0000:00:05.0; do
-  say "card ${card%%:*} $(ls "/sys/bus/pci/devices/${card#*:}/tty" 2>/dev/null)"
+  say "card ${card%%:*} $(port_of "${card#*:}")"
 done
 say "records $(ls /run/skarvelconfig/ports | paste -s -d ' ')"
 say "listed $(skarvelconfig --list | awk '$1 ~ /^tty/ {print $1 ":" $2}' | paste -s -d ' ')"
@@ -96,7 +102,7 @@ say "rs485 added $(/usr/local/bin/rs485_show /dev/ttyAMA0)"
 
 # From here another program holds the third card's port with DTR low: the
 # serial core shows its lines (to root) without opening it.
-held=$(ls /sys/bus/pci/devices/0000:00:05.0/tty)
+held=$(port_of 0000:00:05.0)
 lines() { grep "^${held#ttyS}:" /proc/tty/driver/serial | awk '{print $NF}'; }
 /usr/local/bin/rs485_show --hold "/dev/$held" &
 holder=$!
@@ -115,7 +121,7 @@ say "config $(tr -d '\r' </etc/skarvelconfig/SkarvelConfig.cfg | paste -s -d ' '
 [ "$(md5sum </var/log/skarvelconfig/SkarvelConfig.log)" = "$log" ] && say "upgrade-log kept"
 say "held upgraded $(lines)"
 # A card removed and found again: the job runs for its port alone.
-card=$(ls /sys/bus/pci/devices/0000:00:04.0/tty)
+card=$(port_of 0000:00:04.0)
 echo 1 >/sys/bus/pci/devices/0000:00:04.0/remove
 udevadm settle
 echo 1 >/sys/bus/pci/rescan
