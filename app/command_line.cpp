@@ -2,10 +2,12 @@
 
 #include "base/text.h"
 
+namespace app {
+
 void applyOptions(const std::vector<std::string>& parameters, const OptionRules& rules, RunPaths& paths) {
     for (const std::string& parameter : parameters) {
         if (!parameter.empty() && parameter[0] == '/') {
-            if (upperAscii(std::string_view(parameter).substr(0, 5)) == "/LOG=") {
+            if (base::upperAscii(std::string_view(parameter).substr(0, 5)) == "/LOG=") {
                 paths.logPath = parameter.substr(5);
                 continue;
             }
@@ -14,3 +16,5 @@ void applyOptions(const std::vector<std::string>& parameters, const OptionRules&
         if (!parameter.empty() && rules.firstMatchIsFile(parameter)) paths.configPath = parameter;
     }
 }
+
+} // namespace app

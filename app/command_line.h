@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+namespace app {
+
 struct RunPaths {
     std::string configPath;
     std::string logPath;
@@ -20,3 +22,5 @@ struct OptionRules {
 // Applies the parameters (the program's name not among them) in order; later
 // ones override earlier ones, unusable ones are ignored without a word.
 void applyOptions(const std::vector<std::string>& parameters, const OptionRules& rules, RunPaths& paths);
+
+} // namespace app

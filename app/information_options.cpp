@@ -1,6 +1,9 @@
 #include "app/information_options.h"
 
-#include "app/run_sequence.h"
+#include "base/packaged_paths.h"
+#include "base/version.h"
+
+namespace app {
 
 namespace {
 
@@ -11,11 +14,13 @@ constexpr const char* whatItDoes =
     "serial ports named in the configuration file, and writes one log, replacing\n"
     "the previous one. Without parameters both are SkarvelConfig.cfg and\n"
     "SkarvelConfig.log beside the program; /LOG= alone writes no log.\n";
-constexpr const char* debianCommand =
-    "From the Debian package, run skarvelconfig: it uses\n"
-    "/etc/skarvelconfig/SkarvelConfig.cfg and /var/log/skarvelconfig/SkarvelConfig.log,\n"
-    "as the boot does, shows the log this run wrote and exits 0 when the run was\n"
-    "clean, 1 when its log names a problem, 2 when it was not done.\n";
+std::string debianCommand() {
+    return "From the Debian package, run skarvelconfig: it uses\n" + std::string(base::packagedConfigPath) + " and " +
+           base::packagedLogPath +
+           ",\n"
+           "as the boot does, shows the log this run wrote and exits 0 when the run was\n"
+           "clean, 1 when its log names a problem, 2 when it was not done.\n";
+}
 constexpr const char* companionRun =
     "SkarvelConfig.exe does it; this command runs it with these parameters (after\n"
     "a run still going, if any), waits for it and shows the log it wrote, or why\n"
@@ -43,12 +48,14 @@ constexpr const char* helpAndVersion =
 
 std::optional<std::string> informationAskedFor(const std::vector<std::string>& parameters, HelpFor helpFor) {
     for (const std::string& parameter : parameters) {
-        if (parameter == "--version") return std::string(programBanner) + "\n";
+        if (parameter == "--version") return std::string(base::programBanner) + "\n";
         if (parameter == "--help") {
             const bool companion = helpFor == HelpFor::companion;
-            return std::string(usage) + whatItDoes + (companion ? companionRun : debianCommand) + "\n" + checkOption +
+            return std::string(usage) + whatItDoes + (companion ? companionRun : debianCommand()) + "\n" + checkOption +
                    (companion ? listOption : "") + helpAndVersion;
         }
     }
     return std::nullopt;
 }
+
+} // namespace app

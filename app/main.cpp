@@ -1,40 +1,26 @@
 #include <cstdio>
-#include <new>
-#include <stdexcept>
 
-#include "app/configuration_check.h"
-#include "app/information_options.h"
+#include "app/options_asked.h"
 #include "app/run_sequence.h"
 #include "platform/platform.h"
-#include "ports/port_library.h"
+#include "ports/linked_port_library.h"
 #include "ports/port_stage.h"
 
 int main(int argc, char** argv) {
-    platform::installFailureReport();
-    try {
+    return platform::guardedMain([&] {
         const std::vector<std::string> parameters = platform::commandLineParameters(argc, argv);
         // Answered before any file or port is touched.
         if (platform::answersHelpAndVersion()) {
-            if (const auto text = informationAskedFor(parameters, HelpFor::program)) {
-                std::fputs(text->c_str(), stdout);
-                return 0;
-            }
-            const auto check = configurationCheckAskedFor(parameters, platform::programDir() + "SkarvelConfig.cfg");
-            if (check) {
-                std::fputs(check->text.c_str(), stdout);
-                return check->status;
+            const auto answer = app::answerInstead(parameters, app::HelpFor::program, app::defaultRunPaths().configPath);
+            if (answer) {
+                std::fputs(answer->text.c_str(), stdout);
+                return answer->status;
             }
         }
-        LumtorPortLibrary library;
-        runSkarvelConfig(parameters, [&](ModeTable& modeTable, RunLog& log) {
-            const PortNameList portNames = enumeratePorts(library);
-            applyModes(library, portNames, modeTable, log);
+        ports::LinkedPortLibrary library;
+        app::runSkarvelConfig(parameters, [&](ports::ModeTable& modeTable, base::RunLog& log) {
+            ports::applyModes(library, ports::enumeratePorts(library), modeTable, log);
         });
-    } catch (const std::bad_alloc&) {
-        platform::reportEscapedFailure("EOutOfMemory", "Out of memory");
-    } catch (const std::length_error&) {
-        // A container asked to outgrow what the process can address.
-        platform::reportEscapedFailure("EOutOfMemory", "Out of memory");
-    }
-    return 0;
+        return 0;
+    });
 }

@@ -5,6 +5,8 @@
 #include "config/configuration.h"
 #include "ports/port_stage.h"
 
+namespace app {
+
 namespace {
 
 constexpr std::size_t headerLines = 2;
@@ -19,30 +21,41 @@ std::vector<LinePriority> linePriorities(std::string_view logText) {
         const std::string_view line = logText.substr(0, end);
         logText.remove_prefix(end == std::string_view::npos ? logText.size() : end + 2);
         // A configuration that cannot be read is said right after the header.
-        if (priorities.size() == headerLines) loadFailed = opensLoadFailure(line);
-        priorities.push_back(priorities.size() < headerLines  ? LinePriority::info
-                             : loadFailed                     ? LinePriority::error
-                             : reportsPortWithoutMode(line)   ? LinePriority::notice
-                                                              : LinePriority::warning);
+        if (priorities.size() == headerLines) loadFailed = config::opensLoadFailure(line);
+        priorities.push_back(priorities.size() < headerLines        ? LinePriority::info
+                             : loadFailed                           ? LinePriority::error
+                             : ports::reportsPortWithoutMode(line) ? LinePriority::notice
+                                                                    : LinePriority::warning);
     }
     return priorities;
 }
 
-platform::RunOutcome outcomeOfLog(std::string_view logText) {
+RunOutcome outcomeOfLog(std::string_view logText) {
     const std::vector<LinePriority> priorities = linePriorities(logText);
     const auto says = [&](LinePriority priority) {
         return std::find(priorities.begin(), priorities.end(), priority) != priorities.end();
     };
-    return says(LinePriority::error)     ? platform::RunOutcome::notDone
-           : says(LinePriority::warning) ? platform::RunOutcome::problems
-                                         : platform::RunOutcome::clean;
+    return says(LinePriority::error)     ? RunOutcome::notDone
+           : says(LinePriority::warning) ? RunOutcome::problems
+                                         : RunOutcome::clean;
 }
 
-int exitStatusOf(platform::RunOutcome outcome) {
+int exitStatusOf(RunOutcome outcome) {
     switch (outcome) {
-    case platform::RunOutcome::clean: return 0;
-    case platform::RunOutcome::problems: return 1;
-    case platform::RunOutcome::notDone: break;
+    case RunOutcome::clean: return 0;
+    case RunOutcome::problems: return 1;
+    case RunOutcome::notDone: break;
     }
     return 2;
 }
+
+platform::EventLevel eventLevelOf(RunOutcome outcome) {
+    switch (outcome) {
+    case RunOutcome::clean: return platform::EventLevel::information;
+    case RunOutcome::problems: return platform::EventLevel::warning;
+    case RunOutcome::notDone: break;
+    }
+    return platform::EventLevel::error;
+}
+
+} // namespace app

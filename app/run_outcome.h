@@ -9,6 +9,15 @@
 
 #include "platform/platform.h"
 
+namespace app {
+
+enum class RunOutcome {
+    clean,    // the log holds its header, or besides it only ports no entry is for
+    problems, // it names an unusable configuration line, a refused mode or a port not found
+    notDone,  // the configuration could not be read, the log not written, or the
+              // program not started or not ended in the ordinary way
+};
+
 // The journal's priorities (syslog's levels) a log line is shown at.
 enum class LinePriority {
     error = 3,   // the lines of a configuration that cannot be read
@@ -23,7 +32,12 @@ std::vector<LinePriority> linePriorities(std::string_view logText);
 // Not done when the configuration could not be read, problems when a line
 // says one, clean otherwise: a log of its header alone, or besides it only
 // ports the configuration leaves alone.
-platform::RunOutcome outcomeOfLog(std::string_view logText);
+RunOutcome outcomeOfLog(std::string_view logText);
 
 // The exit status that says it, as --check does: 0 clean, 1 problems, 2 not done.
-int exitStatusOf(platform::RunOutcome outcome);
+int exitStatusOf(RunOutcome outcome);
+
+// The level of the run's event: information, warning, error.
+platform::EventLevel eventLevelOf(RunOutcome outcome);
+
+} // namespace app

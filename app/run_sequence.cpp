@@ -5,9 +5,15 @@
 #include "app/run_outcome.h"
 #include "platform/platform.h"
 
-RunPaths runPaths(const std::vector<std::string>& parameters) {
+namespace app {
+
+RunPaths defaultRunPaths() {
     const std::string programDir = platform::programDir();
-    RunPaths paths{programDir + "SkarvelConfig.cfg", programDir + "SkarvelConfig.log"};
+    return {programDir + "SkarvelConfig.cfg", programDir + "SkarvelConfig.log"};
+}
+
+RunPaths runPaths(const std::vector<std::string>& parameters) {
+    RunPaths paths = defaultRunPaths();
     applyOptions(parameters, OptionRules{platform::firstMatchIsFile, platform::slashMayStartPath()}, paths);
     return paths;
 }
@@ -15,13 +21,12 @@ RunPaths runPaths(const std::vector<std::string>& parameters) {
 namespace {
 
 // The run's event: the log's lines, and why the log is missing when it is.
-void recordOutcome(const RunLog& log, const std::string& logPath, const std::string& unwritten) noexcept {
+void recordOutcome(const base::RunLog& log, const std::string& logPath, const std::string& unwritten) noexcept {
     try {
-        const platform::RunOutcome outcome =
-            unwritten.empty() ? outcomeOfLog(log.text()) : platform::RunOutcome::notDone;
+        const RunOutcome outcome = unwritten.empty() ? outcomeOfLog(log.text()) : RunOutcome::notDone;
         std::string text = log.text();
         if (!unwritten.empty()) text += "The log could not be written to " + logPath + ": " + unwritten + "\r\n";
-        platform::recordRunOutcome(outcome, text);
+        platform::recordRunEvent(eventLevelOf(outcome), text);
     } catch (...) {
         // Out of memory at the very end: the log is written, the event is not.
     }
@@ -43,18 +48,21 @@ void runSkarvelConfig(const std::vector<std::string>& parameters, const PortStag
     // The previous log goes first, so a stale log never passes for this run's.
     if (!logIsConfiguration) platform::deleteFile(paths.logPath);
 
-    RunLog log;
-    log.appendLine(programBanner);
-    log.appendLine(formatTimestamp(platform::localNow()));
+    base::RunLog log;
+    log.appendLine(base::programBanner);
+    log.appendLine(base::formatTimestamp(platform::localNow()));
 
-    ModeTable modeTable;
-    const bool loaded = loadConfiguration(paths.configPath, log, modeTable);
-    if (loaded) portStage(modeTable, log);
+    if (std::optional<config::Configuration> configuration = config::loadConfiguration(paths.configPath, log)) {
+        portStage(configuration->table, log);
+    }
 
     std::string unwritten = logIsConfiguration ? std::string(logIsConfigurationReason) : std::string();
-    if (!logIsConfiguration && !saveLog(paths.logPath, log, unwritten) && unwritten.empty()) {
-        unwritten = "the reason is unknown";
+    if (!logIsConfiguration) {
+        const base::LogSave save = base::saveLog(paths.logPath, log);
+        if (!save.written) unwritten = save.failure.empty() ? "the reason is unknown" : save.failure;
     }
     if (unwritten.empty() && !paths.logPath.empty()) platform::tellLogWritten();
     recordOutcome(log, paths.logPath, unwritten);
 }
+
+} // namespace app

@@ -9,9 +9,11 @@
 #include "base/version.h"
 #include "config/configuration.h"
 
+namespace app {
+
 // The port stage: runs only after the configuration was read, with the mode
 // table it produced and the log to report into.
-using PortStage = std::function<void(ModeTable&, RunLog&)>;
+using PortStage = std::function<void(ports::ModeTable&, base::RunLog&)>;
 
 // Why a log named like the configuration is not written.
 inline constexpr const char* logIsConfigurationReason = "it names the configuration file, which is kept";
@@ -21,10 +23,15 @@ inline constexpr const char* logIsConfigurationReason = "it names the configurat
 // ones for good.
 inline constexpr int runLockLimitSeconds = 30;
 
-// The configuration and log paths a run with these parameters uses: beside
-// the program unless the parameters say otherwise.
+// The configuration and the log a run uses unless told otherwise:
+// SkarvelConfig.cfg and SkarvelConfig.log beside the program.
+RunPaths defaultRunPaths();
+
+// The configuration and log paths a run with these parameters uses.
 RunPaths runPaths(const std::vector<std::string>& parameters);
 
 // The program's one pass: settle the paths, remove the previous log, read the
 // configuration, run the port stage, save the log, record the outcome.
 void runSkarvelConfig(const std::vector<std::string>& parameters, const PortStage& portStage);
+
+} // namespace app

@@ -6,6 +6,8 @@
 #include "app/run_sequence.h"
 #include "platform/platform.h"
 
+namespace app {
+
 namespace {
 
 class Output {
@@ -56,16 +58,14 @@ int runWatched(const std::vector<std::string>& parameters) {
     if (logAsked) previous.emplace(paths.logPath);
 
     const std::string program = platform::programDir() + platform::jobProgramFileName();
-    int status = 0;
-    bool toldLogWritten = false;
-    std::string failure;
-    if (!platform::runWithOwnParameters(program, parameters, status, toldLogWritten, failure)) {
-        out.line("SkarvelConfig: " + program + " cannot be started: " + failure, LinePriority::error);
+    const platform::ProgramRun run = platform::runProgram(program, parameters);
+    if (!run.started) {
+        out.line("SkarvelConfig: " + program + " cannot be started: " + run.failure, LinePriority::error);
         return 2;
     }
-    if (status != 0) {
+    if (run.status != 0) {
         // Only the failure report ends the program otherwise; it writes no log.
-        out.line("SkarvelConfig ended with status " + std::to_string(status) + " before writing its log.",
+        out.line("SkarvelConfig ended with status " + std::to_string(run.status) + " before writing its log.",
                  LinePriority::error);
         return 2;
     }
@@ -80,7 +80,7 @@ int runWatched(const std::vector<std::string>& parameters) {
     }
 
     platform::ReadResult written = platform::readWholeFile(paths.logPath);
-    if (written.status != platform::ReadStatus::ok || (!toldLogWritten && previous->unchanged(written))) {
+    if (written.status != platform::ReadStatus::ok || (!run.toldLogWritten && previous->unchanged(written))) {
         const platform::WriteRefusal refusal = platform::whyNotWritable(paths.logPath);
         std::string said = "SkarvelConfig could not write its log " + paths.logPath +
                            (refusal.reason.empty() ? "." : ": " + refusal.reason);
@@ -93,7 +93,9 @@ int runWatched(const std::vector<std::string>& parameters) {
         return 2;
     }
     out.log(written.bytes);
-    const platform::RunOutcome outcome = outcomeOfLog(written.bytes);
-    if (outcome == platform::RunOutcome::notDone) sayWhyUnreadable(out, paths.configPath);
+    const RunOutcome outcome = outcomeOfLog(written.bytes);
+    if (outcome == RunOutcome::notDone) sayWhyUnreadable(out, paths.configPath);
     return exitStatusOf(outcome);
 }
+
+} // namespace app

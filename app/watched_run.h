@@ -8,8 +8,12 @@
 #include <string>
 #include <vector>
 
+namespace app {
+
 // Runs the program and shows the log this run wrote (each line marked with
 // its priority where standard output is the journal), or one line why there
 // is none. Returns 0, 1 or 2 for a run that was clean, had problems, or was
 // not done.
 int runWatched(const std::vector<std::string>& parameters);
+
+} // namespace app

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+namespace base {
+
 void RunLog::appendLine(std::string_view text) {
     text_.append(text);
     text_.append("\r\n");
@@ -16,16 +18,19 @@ std::string formatTimestamp(const platform::LocalDateTime& moment) {
     return std::string(buffer, static_cast<std::size_t>(length) < sizeof buffer ? length : sizeof buffer - 1);
 }
 
-bool saveLog(const std::string& path, const RunLog& log, std::string& failure) noexcept {
+LogSave saveLog(const std::string& path, const RunLog& log) noexcept {
+    LogSave save;
     try {
-        if (path.empty()) return true;
+        if (path.empty()) return {true, {}};
         platform::NewFile file(path);
-        if (file.isOpen() && file.write(log.text())) return true;
-        failure = platform::lastErrorText();
+        if (file.isOpen() && file.write(log.text())) return {true, {}};
+        save.failure = platform::lastErrorText();
         // A log cut short would pass for a whole run's.
         file.discard();
     } catch (...) {
         // Out of memory while saying why.
     }
-    return false;
+    return save;
 }
+
+} // namespace base

@@ -6,6 +6,8 @@
 
 #include "platform/platform.h"
 
+namespace base {
+
 // The run's only report: lines collected during the run, saved once at the end.
 // Lines are kept already rendered (each followed by CR LF) in one buffer, so a
 // log of a million lines costs little more than its own bytes.
@@ -27,8 +29,14 @@ private:
 
 std::string formatTimestamp(const platform::LocalDateTime& moment);
 
+struct LogSave {
+    bool written = false;
+    std::string failure; // the platform's words for why not, where it has any
+};
+
 // Writes the log to `path`, replacing any file there; an empty path asks for
-// no log. False when the log could not be written, with the platform's words
-// for why in `failure`; a file it began is removed again. No failure changes
-// how the run ends.
-bool saveLog(const std::string& path, const RunLog& log, std::string& failure) noexcept;
+// no log. A file it began and could not finish is removed again. No failure
+// changes how the run ends.
+LogSave saveLog(const std::string& path, const RunLog& log) noexcept;
+
+} // namespace base

@@ -1,5 +1,7 @@
 #include "base/text.h"
 
+namespace base {
+
 namespace {
 
 bool isTrimmed(char c) { return static_cast<unsigned char>(c) <= 32; }
@@ -67,3 +69,5 @@ std::string lfLines(std::string_view crlfText) {
     }
     return lines;
 }
+
+} // namespace base

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <utility>
 
+namespace base {
+
 // Text is 8-bit and handled byte by byte: no locale, no character-set conversion.
 
 // Removes every byte with code 0 to 32 from both ends.
@@ -24,3 +26,5 @@ std::string formatDecimal(std::int32_t value);
 
 // The text with each CR LF made LF: log lines as a terminal shows them.
 std::string lfLines(std::string_view crlfText);
+
+} // namespace base

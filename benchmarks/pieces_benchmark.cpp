@@ -24,8 +24,8 @@ std::string configuration(std::int64_t lines, bool valid) {
 void parseValidConfiguration(benchmark::State& state) {
     const std::string text = configuration(state.range(0), true);
     for (auto _ : state) {
-        RunLog log;
-        benchmark::DoNotOptimize(parseConfiguration(text, log).size());
+        base::RunLog log;
+        benchmark::DoNotOptimize(config::parseConfiguration(text, log).table.size());
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
 }
@@ -33,8 +33,8 @@ void parseValidConfiguration(benchmark::State& state) {
 void parseInvalidConfiguration(benchmark::State& state) {
     const std::string text = configuration(state.range(0), false);
     for (auto _ : state) {
-        RunLog log;
-        benchmark::DoNotOptimize(parseConfiguration(text, log).size());
+        base::RunLog log;
+        benchmark::DoNotOptimize(config::parseConfiguration(text, log).table.size());
         benchmark::DoNotOptimize(log.text().size());
     }
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
@@ -43,7 +43,7 @@ void parseInvalidConfiguration(benchmark::State& state) {
 void portNumberSyntax(benchmark::State& state) {
     const std::string samples[] = {"7", " 123456", "-2147483648", "$FFFFFFFF", "0x1F", "12a", "2147483648"};
     for (auto _ : state) {
-        for (const std::string& sample : samples) benchmark::DoNotOptimize(parseInt32(sample));
+        for (const std::string& sample : samples) benchmark::DoNotOptimize(config::parseInt32(sample));
     }
     state.SetItemsProcessed(state.iterations() * 7);
 }
@@ -51,7 +51,7 @@ void portNumberSyntax(benchmark::State& state) {
 void splitRawCommandLine(benchmark::State& state) {
     const std::string raw = "\"C:\\Program Files\\SkarvelConfig\\SkarvelConfig.exe\" \"C:\\Config Files\\ports.cfg\" "
                             "/LOG=\"C:\\Log Files\\run.log\" " + std::string(state.range(0), 'x');
-    for (auto _ : state) benchmark::DoNotOptimize(splitCommandLine(raw).size());
+    for (auto _ : state) benchmark::DoNotOptimize(platform::splitCommandLine(raw).size());
     state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(raw.size()));
 }
 

@@ -6,6 +6,8 @@
 #include "config/parse_int.h"
 #include "ports/lumtor_ports.h"
 
+namespace config {
+
 namespace {
 
 struct Keyword {
@@ -21,7 +23,7 @@ constexpr Keyword keywords[] = {
 // The mode code for a keyword as written (any letter case), or false.
 bool lookUpModeKeyword(std::string_view value, std::int32_t& modeCode) {
     for (const Keyword& keyword : keywords) {
-        if (upperAsciiEquals(value, keyword.text)) {
+        if (base::upperAsciiEquals(value, keyword.text)) {
             modeCode = keyword.modeCode;
             return true;
         }
@@ -30,30 +32,31 @@ bool lookUpModeKeyword(std::string_view value, std::int32_t& modeCode) {
 }
 
 // Messages are built in one buffer reused for every line.
-void appendMessage(RunLog& log, std::string& buffer, std::string_view head, std::string_view text,
+void appendMessage(base::RunLog& log, std::string& buffer, std::string_view head, std::string_view text,
                    std::size_t lineNumber, std::string_view tail) {
     buffer.assign(head).append(text).append("\" on line ").append(std::to_string(lineNumber)).append(tail);
     log.appendLine(buffer);
 }
 
-void appendLeftHandMessage(RunLog& log, std::string& buffer, std::string_view name, std::size_t lineNumber) {
+void appendLeftHandMessage(base::RunLog& log, std::string& buffer, std::string_view name, std::size_t lineNumber) {
     appendMessage(log, buffer, "LValue \"", name, lineNumber, " should be of \"Port0\", \"Port1\", etc. form.");
 }
 
-void appendRightHandMessage(RunLog& log, std::string& buffer, std::string_view value, std::size_t lineNumber) {
+void appendRightHandMessage(base::RunLog& log, std::string& buffer, std::string_view value, std::size_t lineNumber) {
     appendMessage(log, buffer, "RValue \"", value, lineNumber,
                   " should be \"RS232\", \"RS422\", \"RS485\", \"RS485-4W\".");
 }
 
-void judgeLine(std::string_view line, std::size_t lineNumber, RunLog& log, ModeTable& table, std::string& buffer) {
-    const std::string_view trimmed = trimText(line);
+void judgeLine(std::string_view line, std::size_t lineNumber, base::RunLog& log, ports::ModeTable& table,
+               std::string& buffer) {
+    const std::string_view trimmed = base::trimText(line);
     if (trimmed.empty() || trimmed[0] == '[' || trimmed[0] == ';') return;
 
-    const auto [rawName, rawValue] = splitAtFirst(trimmed, '=');
-    const std::string_view name = trimText(rawName);
-    const std::string_view value = trimText(rawValue);
+    const auto [rawName, rawValue] = base::splitAtFirst(trimmed, '=');
+    const std::string_view name = base::trimText(rawName);
+    const std::string_view value = base::trimText(rawValue);
 
-    if (name.size() < 4 || !upperAsciiEquals(name.substr(0, 4), "PORT")) {
+    if (name.size() < 4 || !base::upperAsciiEquals(name.substr(0, 4), "PORT")) {
         appendLeftHandMessage(log, buffer, name, lineNumber);
         return;
     }
@@ -67,7 +70,7 @@ void judgeLine(std::string_view line, std::size_t lineNumber, RunLog& log, ModeT
         appendRightHandMessage(log, buffer, value, lineNumber);
         return;
     }
-    table.push_back(ModeEntry{*portNumber, modeCode});
+    table.push_back(ports::ModeEntry{*portNumber, modeCode});
 }
 
 } // namespace
@@ -79,33 +82,33 @@ std::string_view modeKeyword(std::int32_t modeCode) {
     return "?";
 }
 
-ModeTable parseConfiguration(std::string_view text, RunLog& log, std::vector<std::size_t>* entryLines) {
+Configuration parseConfiguration(std::string_view text, base::RunLog& log) {
     // A NUL byte ends the text.
     text = text.substr(0, text.find('\0'));
 
-    ModeTable table;
+    Configuration configuration;
     std::string buffer;
     std::size_t lineNumber = 0;
     std::size_t position = 0;
     while (position < text.size()) {
         std::size_t end = position;
         while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
-        const std::size_t entries = table.size();
-        judgeLine(text.substr(position, end - position), ++lineNumber, log, table, buffer);
-        if (entryLines && table.size() > entries) entryLines->push_back(lineNumber);
+        const std::size_t entries = configuration.table.size();
+        judgeLine(text.substr(position, end - position), ++lineNumber, log, configuration.table, buffer);
+        if (configuration.table.size() > entries) configuration.entryLines.push_back(lineNumber);
         if (end == text.size()) break;
         // CR LF together is one line end; LF CR is two.
         position = end + 1;
         if (text[end] == '\r' && position < text.size() && text[position] == '\n') ++position;
     }
-    return table;
+    return configuration;
 }
 
 namespace {
 constexpr std::string_view loadFailureStart = "Error loading ";
 }
 
-void appendLoadFailure(RunLog& log, const std::string& configPath, platform::ReadStatus status) {
+void appendLoadFailure(base::RunLog& log, const std::string& configPath, platform::ReadStatus status) {
     log.appendLine(std::string(loadFailureStart) + configPath + ":");
     if (status == platform::ReadStatus::outOfMemory) {
         log.appendLine("\tEOutOfMemory: Out of memory");
@@ -117,14 +120,13 @@ void appendLoadFailure(RunLog& log, const std::string& configPath, platform::Rea
 
 bool opensLoadFailure(std::string_view line) { return line.substr(0, loadFailureStart.size()) == loadFailureStart; }
 
-bool loadConfiguration(const std::string& configPath, RunLog& log, ModeTable& table,
-                       std::vector<std::size_t>* entryLines) {
-    table.clear();
-    platform::ReadResult read = platform::readWholeFile(configPath);
+std::optional<Configuration> loadConfiguration(const std::string& configPath, base::RunLog& log) {
+    const platform::ReadResult read = platform::readWholeFile(configPath);
     if (read.status != platform::ReadStatus::ok) {
         appendLoadFailure(log, configPath, read.status);
-        return false;
+        return std::nullopt;
     }
-    table = parseConfiguration(read.bytes, log, entryLines);
-    return true;
+    return parseConfiguration(read.bytes, log);
 }
+
+} // namespace config

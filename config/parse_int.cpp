@@ -1,5 +1,7 @@
 #include "config/parse_int.h"
 
+namespace config {
+
 namespace {
 
 int hexDigitValue(char c) {
@@ -51,3 +53,5 @@ std::optional<std::int32_t> parseInt32(std::string_view text) {
     }
     return parseDecimal(text);
 }
+
+} // namespace config

@@ -4,6 +4,8 @@
 #include "base/text.h"
 #include "config/configuration.h"
 
+namespace config {
+
 namespace {
 
 // Everything but the names is ASCII.
@@ -45,8 +47,8 @@ private:
 
 } // namespace
 
-std::u16string formatPortList(const ModePlan& plan, const ModeTable& table, const std::vector<std::size_t>& entryLines,
-                              const PortListLayout& layout) {
+std::u16string formatPortList(const ports::ModePlan& plan, const ports::ModeTable& table,
+                              const std::vector<std::size_t>& entryLines, const PortListLayout& layout) {
     const auto entryText = [&](std::size_t entry) {
         return "line " + std::to_string(entryLines[entry]) + ": " + std::string(modeKeyword(table[entry].modeCode));
     };
@@ -59,7 +61,7 @@ std::u16string formatPortList(const ModePlan& plan, const ModeTable& table, cons
     header.push_back(u"CONFIGURATION");
     rows.add(std::move(header));
 
-    for (const PlannedPort& port : plan.ports) {
+    for (const ports::PlannedPort& port : plan.ports) {
         std::vector<std::u16string> row{printable(port.name)};
         if (!port.located) {
             row.insert(row.end(), {u"-", u"unusable"});
@@ -68,7 +70,7 @@ std::u16string formatPortList(const ModePlan& plan, const ModeTable& table, cons
             continue;
         }
         const bool configurable = port.locationQualifier == 0;
-        row.push_back(wide(formatDecimal(port.portNumber)));
+        row.push_back(wide(base::formatDecimal(port.portNumber)));
         row.push_back(configurable ? u"yes" : u"no");
         std::vector<std::string> cells;
         if (configurable && layout.addedCells) cells = layout.addedCells(port);
@@ -77,18 +79,19 @@ std::u16string formatPortList(const ModePlan& plan, const ModeTable& table, cons
         rows.add(std::move(row));
     }
     for (std::size_t entry : plan.entriesUntaken) {
-        rows.addLine("Port " + formatDecimal(table[entry].portNumber) + " (" + entryText(entry) +
+        rows.addLine("Port " + base::formatDecimal(table[entry].portNumber) + " (" + entryText(entry) +
                      "): no port takes it");
     }
     return std::move(rows.text());
 }
 
-PortList listPorts(PortLibrary& library, const std::string& configPath, const PortListLayout& layout) {
-    RunLog ignored;
-    ModeTable table;
-    std::vector<std::size_t> entryLines;
-    const bool configured = loadConfiguration(configPath, ignored, table, &entryLines);
-    PortList list{formatPortList(planModes(library, table), table, entryLines, layout), {}};
-    if (!configured) list.note = "(" + configPath + " cannot be read: no configuration applies)\n";
+PortList portList(ports::PortLibrary& library, const std::string& configPath, const PortListLayout& layout) {
+    base::RunLog ignored;
+    const std::optional<Configuration> configuration = loadConfiguration(configPath, ignored);
+    const Configuration used = configuration.value_or(Configuration{});
+    PortList list{formatPortList(ports::planModes(library, used.table), used.table, used.entryLines, layout), {}};
+    if (!configuration) list.note = "(" + configPath + " cannot be read: no configuration applies)\n";
     return list;
 }
+
+} // namespace config

@@ -16,6 +16,8 @@
 #include "ports/mode_table.h"
 #include "ports/port_library.h"
 
+namespace config {
+
 struct ListColumn {
     std::string_view header;
     std::size_t width; // at least one blank follows a longer cell
@@ -26,13 +28,13 @@ struct PortListLayout {
     // Between "configurable" and the configuration line.
     std::vector<ListColumn> added;
     // The added cells of a configurable port, or none for "-" in each.
-    std::function<std::vector<std::string>(const PlannedPort&)> addedCells;
+    std::function<std::vector<std::string>(const ports::PlannedPort&)> addedCells;
 };
 
 // The list of a plan, the names whole (UTF-16, control characters as "?");
 // `entryLines` holds each entry's configuration line number.
-std::u16string formatPortList(const ModePlan& plan, const ModeTable& table, const std::vector<std::size_t>& entryLines,
-                              const PortListLayout& layout);
+std::u16string formatPortList(const ports::ModePlan& plan, const ports::ModeTable& table,
+                              const std::vector<std::size_t>& entryLines, const PortListLayout& layout);
 
 struct PortList {
     std::u16string table;
@@ -42,4 +44,6 @@ struct PortList {
 };
 
 // The list of what a run with the configuration at `configPath` would do.
-PortList listPorts(PortLibrary& library, const std::string& configPath, const PortListLayout& layout);
+PortList portList(ports::PortLibrary& library, const std::string& configPath, const PortListLayout& layout);
+
+} // namespace config

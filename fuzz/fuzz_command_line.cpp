@@ -8,6 +8,8 @@
 
 #include "platform/command_line_split.h"
 
+using namespace platform;
+
 namespace {
 
 void check(bool condition) {

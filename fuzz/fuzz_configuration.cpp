@@ -8,6 +8,11 @@
 
 #include "config/configuration.h"
 #include "ports/lumtor_ports.h"
+#include "support/expected_log.h"
+
+using namespace base;
+using namespace config;
+using namespace ports;
 
 namespace {
 
@@ -38,33 +43,12 @@ bool isAssignment(std::string_view line) {
     return b < e && line[b] != '[' && line[b] != ';';
 }
 
-// The line number of a message, read from its fixed ending.
-long messageLineNumber(std::string_view message) {
-    static const std::string_view left = " should be of \"Port0\", \"Port1\", etc. form.";
-    static const std::string_view right = " should be \"RS232\", \"RS422\", \"RS485\", \"RS485-4W\".";
-    std::string_view rest;
-    if (message.substr(0, 8) == "LValue \"" && message.size() >= left.size() &&
-        message.substr(message.size() - left.size()) == left) {
-        rest = message.substr(0, message.size() - left.size());
-    } else if (message.substr(0, 8) == "RValue \"" && message.size() >= right.size() &&
-               message.substr(message.size() - right.size()) == right) {
-        rest = message.substr(0, message.size() - right.size());
-    } else {
-        std::abort();
-    }
-    std::size_t digits = rest.size();
-    while (digits > 0 && rest[digits - 1] >= '0' && rest[digits - 1] <= '9') --digits;
-    check(digits < rest.size());
-    check(rest.substr(0, digits).size() >= 10 && rest.substr(digits - 10, 10) == "\" on line ");
-    return std::strtol(std::string(rest.substr(digits)).c_str(), nullptr, 10);
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     RunLog log;
-    const ModeTable table = parseConfiguration(text, log);
+    const ModeTable table = parseConfiguration(text, log).table;
 
     std::size_t assignments = 0;
     for (std::string_view line : referenceLines(text)) assignments += isAssignment(line) ? 1 : 0;
@@ -87,7 +71,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(end != std::string::npos);
         const std::string_view message(bytes.data() + at, end - at);
         check(message.find_first_of("\r\n") == std::string_view::npos);
-        const long number = messageLineNumber(message);
+        const std::optional<std::size_t> line = testing_support::messageLineNumber(std::string(message));
+        check(line.has_value());
+        const long number = static_cast<long>(*line);
         check(number > previous);
         check(static_cast<std::size_t>(number) <= referenceLines(text).size());
         previous = number;

@@ -8,6 +8,8 @@
 
 #include "config/parse_int.h"
 
+using namespace config;
+
 namespace {
 
 std::string withoutLeadingZeros(const std::string& digits) {

@@ -7,6 +7,8 @@
 
 #include "platform/program_dir.h"
 
+using namespace platform;
+
 namespace {
 
 void check(bool condition) {

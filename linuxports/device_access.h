@@ -8,13 +8,15 @@
 
 #include <linux/serial.h>
 
+#include <optional>
 #include <string>
 
 #include "linuxports/rs485_modes.h"
 
 namespace linuxports {
 
-// Each call returns 0 or a negative errno.
+// Each call that stands for one of the kernel's returns as the kernel does:
+// 0 or a negative errno.
 class DeviceAccess {
 public:
     virtual ~DeviceAccess() = default;
@@ -24,9 +26,9 @@ public:
     // Like every open of a port, it raises DTR and RTS.
     virtual int open(const std::string& path) = 0;
     // The DTR and RTS lines of a port (TIOCM_DTR, TIOCM_RTS) as the serial
-    // core shows them without opening it, or false where it does not show
+    // core shows them without opening it, or none where it does not show
     // them (to a process without CAP_SYS_ADMIN, or for a tty of no UART).
-    virtual bool modemLinesUnopened(const std::string& path, int& lines) = 0;
+    virtual std::optional<int> modemLinesUnopened(const std::string& path) = 0;
     // TIOCMGET and TIOCMBIC.
     virtual int getModemLines(int handle, int& lines) = 0;
     virtual int lowerModemLines(int handle, int lines) = 0;
@@ -45,7 +47,7 @@ class LinuxDeviceAccess final : public DeviceAccess {
 public:
     KernelGeneration generation() override;
     int open(const std::string& path) override;
-    bool modemLinesUnopened(const std::string& path, int& lines) override;
+    std::optional<int> modemLinesUnopened(const std::string& path) override;
     int getModemLines(int handle, int& lines) override;
     int lowerModemLines(int handle, int lines) override;
     bool claim(int handle) override;

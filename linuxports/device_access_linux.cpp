@@ -24,7 +24,7 @@ int LinuxDeviceAccess::open(const std::string& path) {
     return fd < 0 ? -errno : fd;
 }
 
-bool LinuxDeviceAccess::modemLinesUnopened(const std::string& path, int& lines) {
+std::optional<int> LinuxDeviceAccess::modemLinesUnopened(const std::string& path) {
     // /proc/tty/drivers: "serial  /dev/ttyS  4 64-111 serial", then line N
     // of /proc/tty/driver/serial for /dev/ttySN: "... tx:0 rx:0 RTS|DTR", the
     // part from " tx:" on shown only to CAP_SYS_ADMIN.
@@ -40,19 +40,19 @@ bool LinuxDeviceAccess::modemLinesUnopened(const std::string& path, int& lines) 
         std::string line;
         while (std::getline(table, line)) {
             if (line.compare(0, index.size() + 1, index + ":") != 0) continue;
-            if (line.find(" tx:") == std::string::npos) return false;
+            if (line.find(" tx:") == std::string::npos) return std::nullopt;
             const std::string status = line.substr(line.find_last_of(' ') + 1);
-            lines = 0;
+            int lines = 0;
             std::istringstream names(status);
             for (std::string name; std::getline(names, name, '|');) {
                 if (name == "DTR") lines |= TIOCM_DTR;
                 if (name == "RTS") lines |= TIOCM_RTS;
             }
-            return true;
+            return lines;
         }
-        return false;
+        return std::nullopt;
     }
-    return false;
+    return std::nullopt;
 }
 
 bool LinuxDeviceAccess::claim(int handle) {

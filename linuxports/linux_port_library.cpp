@@ -1,6 +1,7 @@
 #include "linuxports/linux_port_library.h"
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "platform/platform.h"
@@ -11,14 +12,14 @@ namespace linuxports {
 namespace {
 
 // Device names are ASCII; anything else cannot name a device.
-bool narrow(const char16_t* name, std::string& out) {
-    if (!name) return false;
-    out.clear();
+std::optional<std::string> narrow(const char16_t* name) {
+    if (!name) return std::nullopt;
+    std::string out;
     for (; *name; ++name) {
-        if (*name >= 0x80 || out.size() > 4096) return false;
+        if (*name >= 0x80 || out.size() > 4096) return std::nullopt;
         out.push_back(static_cast<char>(*name));
     }
-    return true;
+    return out;
 }
 
 std::string_view modeName(std::int32_t modeCode) {
@@ -41,8 +42,10 @@ void reportOnStandardError(std::string_view line) {
 
 std::int32_t LinuxPortLibrary::enumerate(std::int32_t index, char16_t* nameBuffer, std::int32_t bufferLength) {
     try {
-        std::string name;
-        if (!nameBuffer || bufferLength <= 0 || !ports_.portName(index, name)) return 0;
+        if (!nameBuffer || bufferLength <= 0) return 0;
+        const std::optional<std::string> found = ports_.portName(index);
+        if (!found) return 0;
+        const std::string& name = *found;
         const std::size_t room = static_cast<std::size_t>(bufferLength);
         const std::size_t length = name.size() < room ? name.size() : room;
         for (std::size_t i = 0; i < length; ++i) nameBuffer[i] = static_cast<unsigned char>(name[i]);
@@ -58,9 +61,13 @@ std::int32_t LinuxPortLibrary::enumerate(std::int32_t index, char16_t* nameBuffe
 std::int32_t LinuxPortLibrary::getLocation(const char16_t* portName, std::int32_t* locationQualifier,
                                           std::int32_t* portNumber) {
     try {
-        std::string name;
-        if (!locationQualifier || !portNumber || !narrow(portName, name)) return 0;
-        return ports_.location(name, *locationQualifier, *portNumber) ? 1 : 0;
+        if (!locationQualifier || !portNumber) return 0;
+        const std::optional<std::string> name = narrow(portName);
+        const std::optional<Location> location = name ? ports_.location(*name) : std::nullopt;
+        if (!location) return 0;
+        *locationQualifier = location->qualifier;
+        *portNumber = location->number;
+        return 1;
     } catch (...) {
         return 0;
     }
@@ -68,10 +75,11 @@ std::int32_t LinuxPortLibrary::getLocation(const char16_t* portName, std::int32_
 
 std::int32_t LinuxPortLibrary::setMode(const char16_t* portName, std::int32_t* modeCode, std::int32_t /*selector*/) {
     try {
-        std::string name;
-        if (!modeCode || !narrow(portName, name)) return 0;
-        if (ports_.setMode(name, *modeCode)) return 1;
-        if (report_) report_(name + ": " + std::string(modeName(*modeCode)) + " not set: " + ports_.refusal());
+        const std::optional<std::string> name = modeCode ? narrow(portName) : std::nullopt;
+        if (!name) return 0;
+        const ModeChange change = ports_.setMode(*name, *modeCode);
+        if (change.set) return 1;
+        if (report_) report_(*name + ": " + std::string(modeName(*modeCode)) + " not set: " + change.refusal);
         return 0;
     } catch (...) {
         return 0;

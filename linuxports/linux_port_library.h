@@ -18,7 +18,7 @@ namespace linuxports {
 // Invalid argument"), as the log only says which port number failed.
 void reportOnStandardError(std::string_view line);
 
-class LinuxPortLibrary final : public PortLibrary {
+class LinuxPortLibrary final : public ports::PortLibrary {
 public:
     explicit LinuxPortLibrary(SerialPorts& ports, Report report = {})
         : ports_(ports), report_(std::move(report)) {}

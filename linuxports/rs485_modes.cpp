@@ -14,13 +14,13 @@ KernelGeneration generationOfRelease(const std::string& release) {
     return KernelGeneration::unfiltered;
 }
 
-bool rs485FlagsForMode(std::int32_t modeCode, std::uint32_t& flags) {
+std::optional<std::uint32_t> rs485FlagsForMode(std::int32_t modeCode) {
     switch (modeCode) {
-    case modeCodeRs232: flags = 0; return true;
-    case modeCodeRs422: flags = SER_RS485_ENABLED | modeRs422Flag; return true;
-    case modeCodeRs485FourWire: flags = SER_RS485_ENABLED | SER_RS485_RX_DURING_TX; return true;
-    case modeCodeRs485TwoWire: flags = SER_RS485_ENABLED; return true;
-    default: return false;
+    case modeCodeRs232: return 0;
+    case modeCodeRs422: return SER_RS485_ENABLED | modeRs422Flag;
+    case modeCodeRs485FourWire: return SER_RS485_ENABLED | SER_RS485_RX_DURING_TX;
+    case modeCodeRs485TwoWire: return SER_RS485_ENABLED;
+    default: return std::nullopt;
     }
 }
 

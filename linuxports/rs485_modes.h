@@ -7,6 +7,7 @@
 #include <linux/serial.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace linuxports {
@@ -38,7 +39,7 @@ enum class KernelGeneration {
 KernelGeneration generationOfRelease(const std::string& release);
 
 // What a mode code asks of the kernel: the flags that define the mode.
-bool rs485FlagsForMode(std::int32_t modeCode, std::uint32_t& flags);
+std::optional<std::uint32_t> rs485FlagsForMode(std::int32_t modeCode);
 
 // Whether the kernel can have checked the mode when it reads it back.
 bool kernelConfirms(std::uint32_t wanted, KernelGeneration generation);

@@ -15,33 +15,24 @@ namespace linuxports {
 
 namespace {
 
-// Splits "ttyAMA12" into "ttyAMA" and 12; a name without trailing digits has
-// no number.
-bool splitName(const std::string& name, std::string& family, std::int32_t& number) {
-    std::size_t digits = name.size();
-    while (digits > 0 && name[digits - 1] >= '0' && name[digits - 1] <= '9') --digits;
-    if (digits == name.size()) return false;
-    std::int64_t value = 0;
-    for (std::size_t i = digits; i < name.size(); ++i) {
-        value = value * 10 + (name[i] - '0');
-        if (value > INT32_MAX) return false;
-    }
-    family = name.substr(0, digits);
-    number = static_cast<std::int32_t>(value);
-    return true;
-}
-
-// A port number as an administrator writes one in a udev rule: decimal digits.
-bool parseNumber(const std::string& text, std::int32_t& number) {
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;
+// A port number as an administrator writes one in a udev rule, or as a
+// device name ends: decimal digits.
+std::optional<std::int32_t> parseNumber(std::string_view text) {
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) return std::nullopt;
     std::int64_t value = 0;
     for (const char digit : text) {
         value = value * 10 + (digit - '0');
-        if (value > INT32_MAX) return false;
+        if (value > INT32_MAX) return std::nullopt;
     }
-    number = static_cast<std::int32_t>(value);
-    return true;
+    return static_cast<std::int32_t>(value);
 }
+
+// "ttyAMA12" is of the family "ttyAMA" and has the number 12; a name without
+// trailing digits has none.
+std::string_view familyOf(std::string_view name) {
+    return name.substr(0, name.find_last_not_of("0123456789") + 1);
+}
+std::optional<std::int32_t> numberOf(std::string_view name) { return parseNumber(name.substr(familyOf(name).size())); }
 
 const char* const heldByAnother = "another program holds the port";
 
@@ -50,17 +41,17 @@ bool exists(const std::string& path) {
     return stat(path.c_str(), &info) == 0;
 }
 
-// The first line of a small sysfs attribute, or false.
-bool readAttribute(const std::string& path, std::string& value) {
+// The first line of a small sysfs attribute.
+std::optional<std::string> readAttribute(const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "re");
-    if (!file) return false;
+    if (!file) return std::nullopt;
     char buffer[64] = {};
     const bool got = std::fgets(buffer, sizeof buffer, file) != nullptr;
     std::fclose(file);
-    if (!got) return false;
-    value = buffer;
+    if (!got) return std::nullopt;
+    std::string value = buffer;
     while (!value.empty() && (value.back() == '\n' || value.back() == ' ')) value.pop_back();
-    return true;
+    return value;
 }
 
 // Closes a device handle when the call that holds it ends, whichever way.
@@ -103,12 +94,9 @@ std::optional<std::map<std::string, std::string>> SerialPorts::udevProperties(
     // "E:NAME=value" line each, written once its rules have run. Without a
     // device number, or without udev, there is nothing to wait for.
     std::map<std::string, std::string> properties;
-    std::string number;
-    if (!readAttribute(sysfsEntry + "/dev", number) || number.find('/') != std::string::npos ||
-        !exists(udevDataRoot_)) {
-        return properties;
-    }
-    const std::string path = udevDataRoot_ + "/c" + number;
+    const std::optional<std::string> number = readAttribute(sysfsEntry + "/dev");
+    if (!number || number->find('/') != std::string::npos || !exists(udevDataRoot_)) return properties;
+    const std::string path = udevDataRoot_ + "/c" + *number;
     while (!exists(path)) {
         if (std::chrono::steady_clock::now() >= giveUp) return std::nullopt;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -139,18 +127,17 @@ void SerialPorts::keepRecord(const std::string& name, const PortRecord& record) 
     writePortRecord(scope_.recordsFolder, name, record);
 }
 
-bool SerialPorts::portNumber(const std::string& name, std::int32_t& number) {
+std::optional<std::int32_t> SerialPorts::portNumber(const std::string& name) {
     const auto found = properties_.find(name);
     if (found != properties_.end()) {
         const auto property = found->second.find("SKARVELCONFIG_PORT");
         if (property != found->second.end()) {
-            if (parseNumber(property->second, number)) return true;
+            if (const auto number = parseNumber(property->second)) return number;
             say(name + ": SKARVELCONFIG_PORT=" + property->second +
                 " is not a port number (decimal digits); the number in its name counts");
         }
     }
-    std::string family;
-    return splitName(name, family, number);
+    return numberOf(name);
 }
 
 SerialPorts::~SerialPorts() { closeHeld(); }
@@ -187,8 +174,8 @@ std::vector<std::string> SerialPorts::scanPorts() {
             const std::string base = sysfsTtyRoot_ + "/" + name;
             // A real device, and a port of the serial core (it has a type);
             // an 8250 port of type 0 is a placeholder with no hardware behind it.
-            std::string type;
-            if (!exists(base + "/device") || !readAttribute(base + "/type", type) || type == "0") continue;
+            const std::optional<std::string> type = readAttribute(base + "/type");
+            if (!exists(base + "/device") || !type || *type == "0") continue;
             const auto properties = udevProperties(base, giveUp);
             if (!properties) {
                 say(name + ": left alone: udev has not finished with it (no entry in its database after " + waited +
@@ -198,10 +185,8 @@ std::vector<std::string> SerialPorts::scanPorts() {
             const auto ignore = properties->find("SKARVELCONFIG_IGNORE");
             if (ignore != properties->end() && ignore->second == "1") continue;
             properties_[name] = *properties;
-            Found port{name, -1, name};
-            std::int32_t number = 0;
-            if (splitName(name, port.family, number)) port.number = number;
-            found.push_back(std::move(port));
+            const std::optional<std::int32_t> number = numberOf(name);
+            found.push_back(number ? Found{std::string(familyOf(name)), *number, name} : Found{name, -1, name});
         }
         closedir(dir);
     }
@@ -213,15 +198,14 @@ std::vector<std::string> SerialPorts::scanPorts() {
     return names;
 }
 
-bool SerialPorts::portName(std::int32_t index, std::string& name) {
+std::optional<std::string> SerialPorts::portName(std::int32_t index) {
     if (index == 0) {
         closeHeld();
         numbered_.clear();
         ports_ = scanPorts();
     }
-    if (index < 0 || static_cast<std::size_t>(index) >= ports_.size()) return false;
-    name = ports_[static_cast<std::size_t>(index)];
-    return true;
+    if (index < 0 || static_cast<std::size_t>(index) >= ports_.size()) return std::nullopt;
+    return ports_[static_cast<std::size_t>(index)];
 }
 
 bool SerialPorts::plainDeviceName(const std::string& name) const {
@@ -236,13 +220,12 @@ int SerialPorts::openPort(const std::string& name) {
     // in reset by DTR would be released). Where the lines can be read first,
     // the ones this open raised are put back at once, and only those.
     const std::string path = devRoot_ + "/" + name;
-    int before = 0;
-    const bool known = devices_.modemLinesUnopened(path, before);
+    const std::optional<int> before = devices_.modemLinesUnopened(path);
     const int handle = devices_.open(path);
     if (handle < 0) return handle;
     int now = 0;
-    if (known && devices_.getModemLines(handle, now) == 0) {
-        const int lowered = now & ~before & (TIOCM_DTR | TIOCM_RTS);
+    if (before && devices_.getModemLines(handle, now) == 0) {
+        const int lowered = now & ~*before & (TIOCM_DTR | TIOCM_RTS);
         if (lowered) devices_.lowerModemLines(handle, lowered);
     }
     return handle;
@@ -254,15 +237,15 @@ bool SerialPorts::takesRs485(int handle) {
     return devices_.setRs485(handle, nullptr) == -EFAULT;
 }
 
-bool SerialPorts::location(const std::string& name, std::int32_t& qualifier, std::int32_t& number) {
+std::optional<Location> SerialPorts::location(const std::string& name) {
     closeHeld();
     busyName_.clear();
-    if (!plainDeviceName(name)) return false;
+    if (!plainDeviceName(name)) return std::nullopt;
     std::optional<PortRecord> record = answeredFromRecord(name);
     if (!record) {
         record = PortRecord{};
-        std::int32_t found = 0;
-        const bool numbered = portNumber(name, found);
+        const std::optional<std::int32_t> found = portNumber(name);
+        const bool numbered = found.has_value();
         if (numbered) {
             const int handle = openPort(name);
             if (handle == -EBUSY) {
@@ -283,7 +266,7 @@ bool SerialPorts::location(const std::string& name, std::int32_t& qualifier, std
                     devices_.close(handle);
                 }
             }
-            record->number = found;
+            record->number = *found;
         }
         // Only what was found: a device that could not be opened keeps no
         // record, not even an earlier one, so that a later run tries it again.
@@ -293,56 +276,54 @@ bool SerialPorts::location(const std::string& name, std::int32_t& qualifier, std
             forgetRecord(scope_.recordsFolder, name);
         }
     }
-    if (!record->located) return false;
-    qualifier = record->qualifier;
-    number = record->number;
-    if (qualifier == 0) {
-        const auto [other, first] = numbered_.emplace(number, name);
+    if (!record->located) return std::nullopt;
+    if (record->qualifier == 0) {
+        const auto [other, first] = numbered_.emplace(record->number, name);
         if (!first && other->second != name) {
-            say("Port " + std::to_string(number) + ": " + other->second + " and " + name +
+            say("Port " + std::to_string(record->number) + ": " + other->second + " and " + name +
                 " both take it (a udev rule setting SKARVELCONFIG_PORT gives each its own)");
         }
     }
-    return true;
+    return Location{record->qualifier, record->number};
 }
 
-bool SerialPorts::setMode(const std::string& name, std::int32_t modeCode) {
-    refusal_.clear();
+ModeChange SerialPorts::setMode(const std::string& name, std::int32_t modeCode) {
     if (!plainDeviceName(name)) {
         closeHeld();
-        return refuse("there is no such mode");
+        return {false, "there is no such mode"};
     }
     if (const auto record = answeredFromRecord(name); record && record->modeAsked && record->modeCode == modeCode) {
         // Handled by an earlier run of this boot and asked the same: as it was then, unopened.
         closeHeld();
-        refusal_ = record->refusal;
-        return record->set;
+        return {record->set, record->refusal};
     }
     unopened_ = false;
-    const bool set = changeMode(name, modeCode);
+    const ModeChange change = changeMode(name, modeCode);
     // Kept only beside the location this run found; a port gone since (its
     // record forgotten) or that could not be opened is tried again later.
     std::optional<PortRecord> found = readPortRecord(scope_.recordsFolder, name);
     if (!found || !found->located || unopened_) {
         forgetRecord(scope_.recordsFolder, name);
-        return set;
+        return change;
     }
     PortRecord& record = *found;
     record.modeAsked = true;
     record.modeCode = modeCode;
-    record.set = set;
-    record.refusal = refusal_;
+    record.set = change.set;
+    record.refusal = change.refusal;
     keepRecord(name, record);
-    return set;
+    return change;
 }
 
-bool SerialPorts::changeMode(const std::string& name, std::int32_t modeCode) {
-    std::uint32_t wanted = 0;
+ModeChange SerialPorts::changeMode(const std::string& name, std::int32_t modeCode) {
+    const auto refuse = [](std::string why) { return ModeChange{false, std::move(why)}; };
     const KernelGeneration generation = devices_.generation();
-    if (!rs485FlagsForMode(modeCode, wanted)) {
+    const std::optional<std::uint32_t> flags = rs485FlagsForMode(modeCode);
+    if (!flags) {
         closeHeld();
         return refuse("there is no such mode");
     }
+    const std::uint32_t wanted = *flags;
     if (!kernelConfirms(wanted, generation)) {
         closeHeld();
         const std::string why = wanted & modeRs422Flag
@@ -371,7 +352,7 @@ bool SerialPorts::changeMode(const std::string& name, std::int32_t modeCode) {
         return refuse("its RS-485 settings cannot be read: " + std::string(std::strerror(-read)));
     }
     // Nothing to write, so nothing to take from whoever holds the port.
-    if (inMode(current, wanted)) return true;
+    if (inMode(current, wanted)) return {true, {}};
     if (!devices_.claim(handle)) return refuse(heldByAnother);
     serial_rs485 request = requestFor(current, wanted);
     const serial_rs485 asked = request;
@@ -379,7 +360,7 @@ bool SerialPorts::changeMode(const std::string& name, std::int32_t modeCode) {
     // Read back what the kernel holds now, not what it answered.
     serial_rs485 kept{};
     const int readBack = devices_.getRs485(handle, kept);
-    if (answer == 0 && readBack == 0 && keptAsRequested(asked, kept)) return true;
+    if (answer == 0 && readBack == 0 && keptAsRequested(asked, kept)) return {true, {}};
     // A change reported as failed leaves the port in the mode it held: a
     // driver that added or dropped a flag must not leave the transceiver
     // switched. (Turning RS-485 off again loses its details from 6.0 on, by
@@ -393,18 +374,15 @@ bool SerialPorts::changeMode(const std::string& name, std::int32_t modeCode) {
     return refuse(whatTheDriverDidNotKeep(asked, kept) + "; the port is left as it was");
 }
 
-bool SerialPorts::refuse(std::string why) {
-    refusal_ = std::move(why);
-    return false;
-}
-
-bool SerialPorts::settingsOf(const std::string& name, serial_rs485& settings) {
-    if (!plainDeviceName(name)) return false;
+std::optional<serial_rs485> SerialPorts::settingsOf(const std::string& name) {
+    if (!plainDeviceName(name)) return std::nullopt;
     const int handle = heldName_ == name ? heldHandle_ : openPort(name);
-    if (handle < 0) return false;
+    if (handle < 0) return std::nullopt;
+    serial_rs485 settings{};
     const bool read = devices_.getRs485(handle, settings) == 0;
     if (handle != heldHandle_) devices_.close(handle);
-    return read;
+    if (!read) return std::nullopt;
+    return settings;
 }
 
 } // namespace linuxports

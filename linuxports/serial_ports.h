@@ -36,6 +36,20 @@ struct RunScope {
     Report report;
 };
 
+// Where a port sits: qualifier 0 when its driver takes RS-485 settings (1
+// otherwise), and its number.
+struct Location {
+    std::int32_t qualifier = 1;
+    std::int32_t number = 0;
+};
+
+// A mode change: whether the port holds the mode now, and why not, in words
+// an administrator can act on.
+struct ModeChange {
+    bool set = false;
+    std::string refusal;
+};
+
 class SerialPorts {
 public:
     SerialPorts(std::string sysfsTtyRoot, std::string devRoot, std::string udevDataRoot,
@@ -44,25 +58,22 @@ public:
     SerialPorts(const SerialPorts&) = delete;
     SerialPorts& operator=(const SerialPorts&) = delete;
 
-    // The name of the port at `index` (ports found anew at index 0), or false.
-    bool portName(std::int32_t index, std::string& name);
+    // The name of the port at `index` (ports found anew at index 0).
+    std::optional<std::string> portName(std::int32_t index);
     // The port's number (udev's SKARVELCONFIG_PORT, else the digits at the
-    // end of its name), and qualifier 0 when its driver takes RS-485 settings
-    // (1 otherwise); nothing about the port is changed. A port another
-    // program holds exclusively is located all the same, configurable as it
-    // was found when free this boot. False when the port has no number or
-    // the device cannot be opened. A configurable port stays open for the
-    // mode change that follows.
-    bool location(const std::string& name, std::int32_t& qualifier, std::int32_t& number);
+    // end of its name) and qualifier; nothing about the port is changed. A
+    // port another program holds exclusively is located all the same,
+    // configurable as it was found when free this boot. None when the port
+    // has no number or the device cannot be opened. A configurable port
+    // stays open for the mode change that follows.
+    std::optional<Location> location(const std::string& name);
     // Switches the port to the mode, changing nothing else, and checks that
     // the kernel holds exactly that. A mode the running kernel cannot confirm
     // is refused without touching the port.
-    bool setMode(const std::string& name, std::int32_t modeCode);
-    // Why the last setMode refused, in words an administrator can act on.
-    const std::string& refusal() const { return refusal_; }
+    ModeChange setMode(const std::string& name, std::int32_t modeCode);
 
     // The RS-485 settings the port holds, read without changing anything.
-    bool settingsOf(const std::string& name, serial_rs485& settings);
+    std::optional<serial_rs485> settingsOf(const std::string& name);
 
     // The serial-core ports under the sysfs root, by name family, then number;
     // without those an administrator keeps away (udev property
@@ -81,17 +92,16 @@ private:
     // The record of this boot this run answers from instead of the port.
     std::optional<PortRecord> answeredFromRecord(const std::string& name) const;
     void keepRecord(const std::string& name, const PortRecord& record);
-    bool portNumber(const std::string& name, std::int32_t& number);
+    std::optional<std::int32_t> portNumber(const std::string& name);
     void say(const std::string& line) const;
     // Opens the device, leaving its DTR and RTS as they were where known.
     int openPort(const std::string& name);
     // Whether the open device's driver takes RS-485 settings, asked without
     // changing any.
     bool takesRs485(int handle);
-    // The mode change itself, on the device.
-    bool changeMode(const std::string& name, std::int32_t modeCode);
+    // The mode change itself, on the device: set, or why not.
+    ModeChange changeMode(const std::string& name, std::int32_t modeCode);
     void closeHeld();
-    bool refuse(std::string why);
 
     std::string sysfsTtyRoot_;
     std::string devRoot_;
@@ -110,7 +120,6 @@ private:
     // The port the last location call found configurable, still open.
     std::string heldName_;
     int heldHandle_ = -1;
-    std::string refusal_;
 };
 
 } // namespace linuxports

@@ -1,5 +1,7 @@
 #include "platform/command_line_split.h"
 
+namespace platform {
+
 namespace {
 
 bool isSeparator(unsigned char c) { return c >= 1 && c <= 32; }
@@ -57,3 +59,5 @@ std::string commandLineTail(std::string_view raw) {
     const bool cut = !tail.empty() && !isSeparator(static_cast<unsigned char>(tail.front()));
     return (cut ? " " : "") + std::string(tail);
 }
+
+} // namespace platform

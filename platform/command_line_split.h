@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+namespace platform {
+
 // Longest parameter collected outside quotes; the characters that follow begin
 // the next parameter.
 inline constexpr std::size_t maxParameterLength = 4096;
@@ -21,3 +23,5 @@ std::vector<std::string> splitCommandLine(std::string_view raw);
 // of `raw` but the first. Where that name was cut at maxParameterLength, the
 // rest of it begins the next parameter, so a blank goes before it.
 std::string commandLineTail(std::string_view raw);
+
+} // namespace platform

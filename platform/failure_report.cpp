@@ -1,5 +1,7 @@
 #include "platform/failure_report.h"
 
+namespace platform {
+
 namespace {
 
 class Builder {
@@ -94,3 +96,5 @@ FailureText formatExternalExceptionReport(std::uint32_t exceptionCode, std::uint
     }
     return formatFailureReport("EExternalException", programName, codeAddress - 0x1000, message.view(), addressDigits);
 }
+
+} // namespace platform

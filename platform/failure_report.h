@@ -7,6 +7,8 @@
 // The text of the unhandled-failure report. Built without allocating, so that
 // it can be formed inside a fault handler.
 
+namespace platform {
+
 enum class AccessKind { read, write, unknown };
 
 struct AccessFault {
@@ -61,3 +63,5 @@ bool isStackOverflow(std::uintptr_t accessed, std::uintptr_t stack);
 
 // A file name without its directory (either delimiter).
 std::string_view fileNameOf(std::string_view path);
+
+} // namespace platform

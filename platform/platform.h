@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -108,18 +109,14 @@ private:
 // for the last error, the C library's for errno); empty when none is known.
 std::string lastErrorText();
 
-enum class RunOutcome {
-    clean,    // the log holds its header, or besides it only ports no entry is for
-    problems, // it names an unusable configuration line, a refused mode or a port not found
-    notDone,  // the configuration could not be read, the log not written, or the
-              // program not started or not ended in the ordinary way
-};
+// How an event is marked where administrators collect them.
+enum class EventLevel { information, warning, error };
 
-// Records one run's outcome where the platform's administrators collect
-// them: one event in Windows' Application log (source "SkarvelConfig"),
-// `text` its message. Nothing elsewhere: on Linux the skarvelconfig command
-// shows the run in the journal. Never fails the run.
-void recordRunOutcome(RunOutcome outcome, const std::string& text) noexcept;
+// Records one run where the platform's administrators collect them: one
+// event in Windows' Application log (source "SkarvelConfig"), `text` its
+// message. Nothing elsewhere: on Linux the skarvelconfig command shows the
+// run in the journal. Never fails the run.
+void recordRunEvent(EventLevel level, const std::string& text) noexcept;
 
 // One run at a time drives the ports. A RunLock waits for the run that holds
 // it, at most `limitSeconds`, then goes on without it: a hung run must not
@@ -146,15 +143,21 @@ bool programTakesRunLock();
 // beside whatever program of the package asks.
 std::string jobProgramFileName();
 
-// Starts `program` with this process's own parameters, as commandLineParameters
-// gave them (on Windows the command line's text after the program's name,
-// which they were split from, byte for byte), and waits for it to end: true
-// with its exit status, or false with `failure` saying why it could not be
-// started. On Windows the program is told that the caller holds the run lock
-// for it, and `toldLogWritten` is whether it said it wrote its log
-// (tellLogWritten); elsewhere it stays false.
-bool runWithOwnParameters(const std::string& program, const std::vector<std::string>& parameters, int& status,
-                          bool& toldLogWritten, std::string& failure);
+// A program started and waited for: whether it started, its exit status,
+// whether it said it wrote its log (tellLogWritten; Windows only), or why it
+// could not be started.
+struct ProgramRun {
+    bool started = false;
+    int status = 0;
+    bool toldLogWritten = false;
+    std::string failure;
+};
+
+// Starts `program` with `parameters` and waits for it to end. On Windows it
+// is given this process's own command line after its name instead, byte for
+// byte, which `parameters` were split from, and is told that the caller holds
+// the run lock for it.
+ProgramRun runProgram(const std::string& program, const std::vector<std::string>& parameters);
 
 // Tells the console companion that started this program, if one did, that
 // the log is written: on Windows, where a file put in the old one's place
@@ -180,6 +183,11 @@ void printText(std::u16string_view text);
 // Whether standard output (1) or error (2) is the journal's stream, which
 // reads a "<N>" at the start of a line as the line's priority.
 bool streamIsJournal(int stream);
+
+// A program's whole main: the unhandled-failure report installed, then
+// `body`, whose status it returns; memory exhaustion that escapes it is
+// reported like any other failure (status 1).
+int guardedMain(const std::function<int()>& body);
 
 // Arranges for a fault that escapes the run to end the process through the
 // program's unhandled-failure report.

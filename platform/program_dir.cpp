@@ -1,5 +1,7 @@
 #include "platform/program_dir.h"
 
+namespace platform {
+
 std::string windowsProgramDir(std::string_view modulePath, LeadByteTest isLeadByte) {
     std::size_t end = 0; // one past the last delimiter, 0 if none
     for (std::size_t i = 0; i < modulePath.size(); ++i) {
@@ -21,3 +23,5 @@ std::string posixProgramDir(std::string_view executablePath) {
     if (slash == std::string_view::npos) return "./";
     return std::string(executablePath.substr(0, slash + 1));
 }
+
+} // namespace platform

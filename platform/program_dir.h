@@ -3,6 +3,8 @@
 #include <string>
 #include <string_view>
 
+namespace platform {
+
 // Whether a byte opens a double-byte character in the system's code page.
 using LeadByteTest = bool (*)(unsigned char);
 
@@ -13,3 +15,5 @@ std::string windowsProgramDir(std::string_view modulePath, LeadByteTest isLeadBy
 
 // The directory part of a POSIX path, ending in "/".
 std::string posixProgramDir(std::string_view executablePath);
+
+} // namespace platform

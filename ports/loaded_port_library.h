@@ -7,13 +7,17 @@
 #include "ports/lumtor_ports.h"
 #include "ports/port_library.h"
 
+namespace ports {
+
 // The port library loaded from a file while the program runs, for looking at
 // the ports without the program's binding: its three functions found by name.
 class LoadedPortLibrary final : public PortLibrary {
 public:
-    // The library at `path`, or null with `failure` saying why: it cannot be
-    // loaded, or it lacks one of the three functions.
-    static std::unique_ptr<LoadedPortLibrary> load(const std::string& path, std::string& failure);
+    struct Loading {
+        std::unique_ptr<LoadedPortLibrary> library; // null when it could not be loaded
+        std::string failure;                        // why: it cannot be loaded, or lacks a function
+    };
+    static Loading load(const std::string& path);
 
     std::int32_t enumerate(std::int32_t index, char16_t* nameBuffer, std::int32_t bufferLength) override;
     std::int32_t getLocation(const char16_t* portName, std::int32_t* locationQualifier,
@@ -28,3 +32,5 @@ private:
     decltype(&LumtorPortGetLocation) getLocation_ = nullptr;
     decltype(&LumtorPortTXVR) txvr_ = nullptr;
 };
+
+} // namespace ports

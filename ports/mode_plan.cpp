@@ -4,6 +4,8 @@
 
 #include "ports/port_stage.h"
 
+namespace ports {
+
 namespace {
 
 // Passes enumeration and location through and notes, instead of making, the
@@ -51,7 +53,7 @@ ModePlan planModes(PortLibrary& library, const ModeTable& table) {
         indexed.push_back(ModeEntry{table[entry].portNumber, static_cast<std::int32_t>(entry)});
     }
     PlanningLibrary planning(library);
-    RunLog ignored;
+    base::RunLog ignored;
     applyModes(planning, enumeratePorts(planning), indexed, ignored);
 
     ModePlan plan{std::move(planning.ports), {}};
@@ -64,3 +66,5 @@ ModePlan planModes(PortLibrary& library, const ModeTable& table) {
     }
     return plan;
 }
+
+} // namespace ports

@@ -13,6 +13,8 @@
 #include "ports/mode_table.h"
 #include "ports/port_library.h"
 
+namespace ports {
+
 struct PlannedPort {
     std::u16string name;
     bool located = false; // the library gave its location
@@ -27,3 +29,5 @@ struct ModePlan {
 };
 
 ModePlan planModes(PortLibrary& library, const ModeTable& table);
+
+} // namespace ports

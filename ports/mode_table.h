@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace ports {
+
 // One accepted configuration line: a port number and the mode code it asks
 // for (one of the library's, see lumtor_ports.h).
 struct ModeEntry {
@@ -12,3 +14,5 @@ struct ModeEntry {
 
 // The configuration's entries in file order; what the port stage applies.
 using ModeTable = std::vector<ModeEntry>;
+
+} // namespace ports

@@ -2,8 +2,11 @@
 
 #include <cstdint>
 
+namespace ports {
+
 // The port stage's only way to the port library, so that tests can put a
-// library of their own in its place. The calls mirror LumtorPorts one to one.
+// library of their own in its place. The calls mirror LumtorPorts one to one
+// and keep its results: zero is failure (or, for enumerate, no port).
 class PortLibrary {
 public:
     virtual ~PortLibrary() = default;
@@ -13,12 +16,4 @@ public:
     virtual std::int32_t setMode(const char16_t* portName, std::int32_t* modeCode, std::int32_t selector) = 0;
 };
 
-// The port library the program was linked against: the calls go straight to
-// the three functions of lumtor_ports.h.
-class LumtorPortLibrary final : public PortLibrary {
-public:
-    std::int32_t enumerate(std::int32_t index, char16_t* nameBuffer, std::int32_t bufferLength) override;
-    std::int32_t getLocation(const char16_t* portName, std::int32_t* locationQualifier,
-                             std::int32_t* portNumber) override;
-    std::int32_t setMode(const char16_t* portName, std::int32_t* modeCode, std::int32_t selector) override;
-};
+} // namespace ports

@@ -6,6 +6,8 @@
 
 #include "base/text.h"
 
+namespace ports {
+
 namespace {
 
 constexpr std::string_view withoutModeStart = "Port ";
@@ -72,9 +74,9 @@ private:
 };
 
 // "Port {number}{rest}", built in a buffer reused for every line.
-void appendPortLine(RunLog& log, std::string& buffer, std::string_view head, std::int32_t number,
+void appendPortLine(base::RunLog& log, std::string& buffer, std::string_view head, std::int32_t number,
                     std::string_view rest) {
-    buffer.assign(head).append(formatDecimal(number)).append(rest);
+    buffer.assign(head).append(base::formatDecimal(number)).append(rest);
     log.appendLine(buffer);
 }
 
@@ -94,7 +96,7 @@ PortNameList enumeratePorts(PortLibrary& library) {
     return names;
 }
 
-void applyModes(PortLibrary& library, const PortNameList& portNames, ModeTable& modeTable, RunLog& log) {
+void applyModes(PortLibrary& library, const PortNameList& portNames, ModeTable& modeTable, base::RunLog& log) {
     EntryQueues queues(modeTable);
     // Taken entries are marked here, not by changing their port number, so an
     // entry for port -1 is matched and reported like any other.
@@ -137,3 +139,5 @@ bool reportsPortWithoutMode(std::string_view line) {
     return !number.empty() && number.size() <= 10 &&
            std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
+
+} // namespace ports

@@ -10,6 +10,8 @@
 #include "ports/mode_table.h"
 #include "ports/port_library.h"
 
+namespace ports {
+
 using PortNameList = std::vector<std::u16string>;
 
 // Every port the library knows, in its order, until its first zero result.
@@ -18,8 +20,10 @@ PortNameList enumeratePorts(PortLibrary& library);
 // Switches every configurable port that has an entry to the entry's mode and
 // reports refused changes, configurable ports without an entry, and then the
 // entries that no port took.
-void applyModes(PortLibrary& library, const PortNameList& portNames, ModeTable& modeTable, RunLog& log);
+void applyModes(PortLibrary& library, const PortNameList& portNames, ModeTable& modeTable, base::RunLog& log);
 
 // Whether a log line reports a configurable port that no entry is for: a port
 // the configuration leaves alone.
 bool reportsPortWithoutMode(std::string_view line);
+
+} // namespace ports

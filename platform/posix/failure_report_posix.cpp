@@ -14,7 +14,7 @@
 
 #include "platform/failure_report.h"
 #include "platform/platform.h"
-#include "platform/posix/process_posix.h"
+#include "platform/posix/program_file_posix.h"
 
 namespace platform {
 

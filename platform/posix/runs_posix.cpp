@@ -42,10 +42,9 @@ bool programTakesRunLock() { return false; }
 
 std::string jobProgramFileName() { return "SkarvelConfig"; }
 
-bool runWithOwnParameters(const std::string& program, const std::vector<std::string>& parameters, int& status,
-                          bool& toldLogWritten, std::string& failure) {
-    // The log held open meanwhile tells it (FileWitness).
-    toldLogWritten = false;
+ProgramRun runProgram(const std::string& program, const std::vector<std::string>& parameters) {
+    // The log held open meanwhile tells whether it was written (FileWitness).
+    ProgramRun run;
     std::vector<std::string> arguments{program};
     arguments.insert(arguments.end(), parameters.begin(), parameters.end());
     std::vector<char*> argv;
@@ -54,19 +53,20 @@ bool runWithOwnParameters(const std::string& program, const std::vector<std::str
     pid_t child = 0;
     const int started = posix_spawn(&child, program.c_str(), nullptr, nullptr, argv.data(), environ);
     if (started != 0) {
-        failure = std::strerror(started);
-        return false;
+        run.failure = std::strerror(started);
+        return run;
     }
     int waited = 0;
     while (waitpid(child, &waited, 0) < 0) {
         if (errno != EINTR) {
-            failure = std::strerror(errno);
-            return false;
+            run.failure = std::strerror(errno);
+            return run;
         }
     }
     // A program ended by a signal did not end in the ordinary way.
-    status = WIFEXITED(waited) ? WEXITSTATUS(waited) : 128 + WTERMSIG(waited);
-    return true;
+    run.started = true;
+    run.status = WIFEXITED(waited) ? WEXITSTATUS(waited) : 128 + WTERMSIG(waited);
+    return run;
 }
 
 void tellLogWritten() noexcept {}

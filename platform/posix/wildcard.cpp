@@ -1,5 +1,7 @@
 #include "platform/posix/wildcard.h"
 
+namespace platform {
+
 bool wildcardMatch(std::string_view pattern, std::string_view name) {
     // Greedy matching with one backtrack point: linear in practice, never exponential.
     std::size_t p = 0, n = 0;
@@ -21,3 +23,5 @@ bool wildcardMatch(std::string_view pattern, std::string_view name) {
     while (p < pattern.size() && pattern[p] == '*') ++p;
     return p == pattern.size();
 }
+
+} // namespace platform

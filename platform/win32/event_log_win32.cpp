@@ -8,17 +8,17 @@
 
 namespace platform {
 
-void recordRunOutcome(RunOutcome outcome, const std::string& text) noexcept {
+void recordRunEvent(EventLevel level, const std::string& text) noexcept {
     // Without a registered source Windows still records the event, with a
     // note that its message file is unknown; the text is there all the same.
     const HANDLE source = RegisterEventSourceA(nullptr, "SkarvelConfig");
     if (!source) return;
     WORD type = EVENTLOG_INFORMATION_TYPE;
     DWORD id = MSG_RUN_CLEAN;
-    if (outcome == RunOutcome::problems) {
+    if (level == EventLevel::warning) {
         type = EVENTLOG_WARNING_TYPE;
         id = MSG_RUN_PROBLEMS;
-    } else if (outcome == RunOutcome::notDone) {
+    } else if (level == EventLevel::error) {
         type = EVENTLOG_ERROR_TYPE;
         id = MSG_RUN_FAILED;
     }

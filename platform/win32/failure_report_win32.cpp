@@ -9,7 +9,7 @@
 
 #include "platform/failure_report.h"
 #include "platform/platform.h"
-#include "platform/win32/process_win32.h"
+#include "platform/win32/program_file_win32.h"
 
 namespace platform {
 

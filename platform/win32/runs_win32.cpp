@@ -85,9 +85,8 @@ void tellLogWritten() noexcept {
 
 std::string jobProgramFileName() { return "SkarvelConfig.exe"; }
 
-bool runWithOwnParameters(const std::string& program, const std::vector<std::string>&, int& status,
-                          bool& toldLogWritten, std::string& failure) {
-    toldLogWritten = false;
+ProgramRun runProgram(const std::string& program, const std::vector<std::string>&) {
+    ProgramRun run;
     std::string commandLine = "\"" + program + "\"";
     commandLine.append(commandLineTail(GetCommandLineA()));
     STARTUPINFOA startup{};
@@ -98,8 +97,8 @@ bool runWithOwnParameters(const std::string& program, const std::vector<std::str
                                           CREATE_SUSPENDED, nullptr, nullptr, &startup, &process);
          ++attempt) {
         if (attempt == 3 || !startMayWorkLater(GetLastError())) {
-            failure = lastErrorText();
-            return false;
+            run.failure = lastErrorText();
+            return run;
         }
         Sleep(1000);
     }
@@ -113,11 +112,12 @@ bool runWithOwnParameters(const std::string& program, const std::vector<std::str
     CloseHandle(process.hProcess);
     if (grant) CloseHandle(grant);
     if (written) {
-        toldLogWritten = WaitForSingleObject(written, 0) == WAIT_OBJECT_0;
+        run.toldLogWritten = WaitForSingleObject(written, 0) == WAIT_OBJECT_0;
         CloseHandle(written);
     }
-    status = static_cast<int>(exitCode);
-    return true;
+    run.started = true;
+    run.status = static_cast<int>(exitCode);
+    return run;
 }
 
 WriteRefusal whyNotWritable(const std::string& path) {

@@ -19,13 +19,16 @@
 
 #include "config/configuration.h"
 #include "linuxports/device_access.h"
-#include "linuxports/port_listing.h"
+#include "linuxports/linux_port_list.h"
 #include "linuxports/linux_port_library.h"
 #include "ports/port_stage.h"
 #include "support/expected_log.h"
 #include "support/program_runner.h"
 
 using namespace testing_support;
+using namespace base;
+using namespace config;
+using namespace ports;
 using linuxports::KernelGeneration;
 using linuxports::modeRs422Flag;
 using linuxports::sameSettings;
@@ -119,11 +122,10 @@ public:
         ++opens;
         return static_cast<int>(handles.size() - 1);
     }
-    bool modemLinesUnopened(const std::string& path, int& lines) override {
+    std::optional<int> modemLinesUnopened(const std::string& path) override {
         const auto found = devices.find(fs::path(path).lexically_normal().string());
-        if (found == devices.end() || !capSysAdmin) return false;
-        lines = found->second.lines;
-        return true;
+        if (found == devices.end() || !capSysAdmin) return std::nullopt;
+        return found->second.lines;
     }
     int getModemLines(int handle, int& lines) override { lines = device(handle).lines; return 0; }
     int lowerModemLines(int handle, int lines) override { device(handle).lines &= ~lines; return 0; }
@@ -179,7 +181,7 @@ protected:
                                       scope);
         linuxports::LinuxPortLibrary calls(ports, scope.report);
         RunLog log;
-        ModeTable table = parseConfiguration(configuration, log);
+        ModeTable table = parseConfiguration(configuration, log).table;
         applyModes(calls, enumeratePorts(calls), table, log);
         return splitLines(log.text());
     }
@@ -237,8 +239,7 @@ TEST_F(LinuxPorts, EnumeratesSerialCorePortsByFamilyThenNumber) {
                                                            "ttyX", "ttyX3"}));
     EXPECT_EQ(openDescriptorCount(), descriptors) << "every attribute and directory closed again";
     linuxports::SerialPorts missing((scratch / "missing").string(), "/dev", "/run/udev/data", kernel);
-    std::string name;
-    EXPECT_FALSE(missing.portName(0, name));
+    EXPECT_FALSE(missing.portName(0));
 }
 
 TEST_F(LinuxPorts, EveryPortIsFoundAndSetWhateverItsNameFamilyLengthAndLastDigit) {
@@ -409,7 +410,7 @@ TEST_F(LinuxPorts, TheListShowsEachPortItsModeAndTheLineARunWouldApplyChangingNo
     addTty("ttyS6", "4"); // cannot be opened
     writeFile(scratch / "ports.cfg", "[Ports]\nPort2=RS232\nPort1=rs485-4w\nPort1=RS422\nPort9=RS485\n");
     linuxports::SerialPorts ports(sysfs().string(), (scratch / "dev").string(), udevData().string(), kernel);
-    EXPECT_EQ(linuxports::listPorts(ports, (scratch / "ports.cfg").string()),
+    EXPECT_EQ(linuxports::linuxPortList(ports, (scratch / "ports.cfg").string()),
               "DEVICE    PORT  RS-485  MODE        RTS   DELAYS  CONFIGURATION\n"
               "ttyS1     1     yes     RS485       low   2/6     line 3: RS485-4W\n"
               "ttyS2     2     yes     RS485-4W    high  0/0     line 2: RS232\n"
@@ -421,7 +422,7 @@ TEST_F(LinuxPorts, TheListShowsEachPortItsModeAndTheLineARunWouldApplyChangingNo
               "Port 9 (line 5: RS485): no port takes it\n");
     for (const auto& [path, device] : kernel.devices) EXPECT_EQ(device.sets, 0) << path;
     EXPECT_EQ(kernel.openHandles, 0);
-    EXPECT_NE(linuxports::listPorts(ports, (scratch / "missing.cfg").string()).find("cannot be read"),
+    EXPECT_NE(linuxports::linuxPortList(ports, (scratch / "missing.cfg").string()).find("cannot be read"),
               std::string::npos);
 }
 
@@ -430,14 +431,13 @@ TEST_F(LinuxPorts, NamesThatCouldReachOtherFilesNeverReachTheKernel) {
     addPort(kernel, "ttyS4");
     addPort(kernel, std::string(254, 'q') + "1");
     linuxports::SerialPorts ports(sysfs().string(), (scratch / "dev").string(), udevData().string(), kernel);
-    std::int32_t qualifier = 0, number = 0;
-    EXPECT_TRUE(ports.location(std::string(254, 'q') + "1", qualifier, number));
-    EXPECT_TRUE(ports.location("ttyS4", qualifier, number));
+    EXPECT_TRUE(ports.location(std::string(254, 'q') + "1"));
+    EXPECT_TRUE(ports.location("ttyS4"));
     // Each of these would open ttyS4 or a longer name if it reached the kernel.
     for (const std::string& name : {std::string("../dev/ttyS4"), std::string("./ttyS4"), std::string(255, 'q') + "1",
                                     std::string("ttyS4 "), std::string("")}) {
-        EXPECT_FALSE(ports.location(name, qualifier, number)) << name;
-        EXPECT_FALSE(ports.setMode(name, 15)) << name;
+        EXPECT_FALSE(ports.location(name)) << name;
+        EXPECT_FALSE(ports.setMode(name, 15).set) << name;
     }
     EXPECT_EQ(kernel.opens, 2);
 }

@@ -13,9 +13,12 @@
 #include "base/run_log.h"
 #include "platform/platform.h"
 #include "platform/posix/files_posix.h"
-#include "platform/posix/process_posix.h"
+#include "platform/posix/program_file_posix.h"
 #include "platform/posix/wildcard.h"
 #include "support/program_runner.h"
+
+using namespace base;
+using namespace platform;
 
 using testing_support::ScratchDir;
 using testing_support::writeFile;
@@ -116,16 +119,18 @@ TEST_F(PosixFiles, ALogCutShortIsRemovedButADeviceIsLeftAlone) {
     const rlimit small{16, saved.rlim_max};
     const auto action = std::signal(SIGXFSZ, SIG_IGN);
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-    std::string failure;
-    const bool saved16 = saveLog(at("log.txt"), log, failure);
+    const LogSave save = saveLog(at("log.txt"), log);
+    const bool saved16 = save.written;
+    std::string failure = save.failure;
     setrlimit(RLIMIT_FSIZE, &saved);
     std::signal(SIGXFSZ, action);
     EXPECT_FALSE(saved16);
     EXPECT_EQ(failure, "File too large");
     EXPECT_FALSE(testing_support::fs::exists(dir / "log.txt")) << "sixteen bytes of a log would pass for a whole one";
 
-    failure.clear();
-    EXPECT_FALSE(saveLog("/dev/full", log, failure));
+    const LogSave full = saveLog("/dev/full", log);
+    failure = full.failure;
+    EXPECT_FALSE(full.written);
     EXPECT_EQ(failure, "No space left on device");
     EXPECT_TRUE(testing_support::fs::exists("/dev/full"));
 }

@@ -1,9 +1,44 @@
 #include "support/expected_log.h"
 
+#include <map>
 #include <regex>
 #include <stdexcept>
 
+#include "log_lines.h"
+
 namespace testing_support {
+
+namespace {
+
+// log_lines.txt's templates by name.
+const std::map<std::string, std::string>& templates() {
+    static const std::map<std::string, std::string> byName = [] {
+        std::map<std::string, std::string> read;
+        for (const std::string& line : splitLines(std::string(logLinesText), "\n")) {
+            const std::size_t colon = line.find(": ");
+            if (line.empty() || line[0] == '#' || colon == std::string::npos) continue;
+            std::string text = line.substr(colon + 2);
+            for (std::size_t tab; (tab = text.find("\\t")) != std::string::npos;) text.replace(tab, 2, "\t");
+            read[line.substr(0, colon)] = text;
+        }
+        return read;
+    }();
+    return byName;
+}
+
+// The template `name` with each {placeholder} filled.
+std::string filled(const std::string& name, const std::map<std::string, std::string>& values) {
+    std::string text = templates().at(name);
+    for (const auto& [placeholder, value] : values) {
+        const std::string mark = "{" + placeholder + "}";
+        for (std::size_t at = 0; (at = text.find(mark, at)) != std::string::npos; at += value.size()) {
+            text.replace(at, mark.size(), value);
+        }
+    }
+    return text;
+}
+
+} // namespace
 
 Lines withHeader(Lines body) {
     body.insert(body.begin(), {banner, timestamp});
@@ -11,27 +46,49 @@ Lines withHeader(Lines body) {
 }
 
 Lines openFailureLines(const std::string& path) {
-    return {"Error loading " + path + ":", "\tEFOpenError: Cannot open file " + path, "\tAborting."};
+    return {filled("loadFailed", {{"path", path}}), filled("cannotOpen", {{"path", path}}), filled("aborting", {})};
 }
 
 Lines outOfMemoryLines(const std::string& path) {
-    return {"Error loading " + path + ":", "\tEOutOfMemory: Out of memory", "\tAborting."};
+    return {filled("loadFailed", {{"path", path}}), filled("outOfMemory", {}), filled("aborting", {})};
 }
 
 std::string leftHandMessage(const std::string& name, std::size_t line) {
-    return "LValue \"" + name + "\" on line " + std::to_string(line) + " should be of \"Port0\", \"Port1\", etc. form.";
+    return filled("leftHand", {{"name", name}, {"line", std::to_string(line)}});
 }
 
 std::string rightHandMessage(const std::string& value, std::size_t line) {
-    return "RValue \"" + value + "\" on line " + std::to_string(line) +
-           " should be \"RS232\", \"RS422\", \"RS485\", \"RS485-4W\".";
+    return filled("rightHand", {{"value", value}, {"line", std::to_string(line)}});
 }
 
-std::string portNotFound(std::int32_t number) { return "Port " + std::to_string(number) + " not found."; }
+std::string portNotFound(std::int32_t number) { return filled("notFound", {{"number", std::to_string(number)}}); }
 std::string portWithoutMode(std::int32_t number) {
-    return "Port " + std::to_string(number) + " found with no mode assigned.";
+    return filled("withoutMode", {{"number", std::to_string(number)}});
 }
-std::string portNotSet(std::int32_t number) { return "Failed to set mode for port " + std::to_string(number) + "."; }
+std::string portNotSet(std::int32_t number) { return filled("notSet", {{"number", std::to_string(number)}}); }
+
+std::optional<std::size_t> messageLineNumber(const std::string& message) {
+    for (const char* name : {"leftHand", "rightHand"}) {
+        // The template's head, the side quoted, the words before the line
+        // number, the number and the fixed tail.
+        const std::string& text = templates().at(name);
+        const std::size_t quoted = text.find('{'), quotedEnd = text.find('}') + 1, line = text.find("{line}");
+        const std::string head = text.substr(0, quoted), before = text.substr(quotedEnd, line - quotedEnd),
+                          tail = text.substr(line + 6);
+        if (message.rfind(head, 0) != 0 || message.size() < head.size() + before.size() + tail.size() ||
+            message.compare(message.size() - tail.size(), tail.size(), tail) != 0) {
+            continue;
+        }
+        const std::string rest = message.substr(0, message.size() - tail.size());
+        const std::size_t digits = rest.find_last_not_of("0123456789") + 1;
+        if (digits == rest.size() || digits < head.size() + before.size() ||
+            rest.compare(digits - before.size(), before.size(), before) != 0) {
+            return std::nullopt;
+        }
+        return std::stoul(rest.substr(digits));
+    }
+    return std::nullopt;
+}
 
 std::string textOf(const Lines& lines, const std::string& end) {
     std::string text;

@@ -7,6 +7,10 @@
 #include "app/run_sequence.h"
 #include "platform/command_line_split.h"
 
+using namespace app;
+using namespace base;
+using namespace platform;
+
 using Parameters = std::vector<std::string>;
 
 TEST(SplitCommandLine, FollowsTheQuotingRules) {

@@ -7,6 +7,9 @@
 #include "support/expected_log.h"
 
 using namespace testing_support;
+using namespace base;
+using namespace config;
+using namespace ports;
 
 namespace {
 
@@ -18,7 +21,7 @@ struct Parsed {
 Parsed parse(const std::string& text) {
     RunLog log;
     Parsed parsed;
-    parsed.table = parseConfiguration(text, log);
+    parsed.table = parseConfiguration(text, log).table;
     parsed.messages = splitLines(log.text());
     return parsed;
 }

@@ -2,6 +2,8 @@
 
 #include "platform/failure_report.h"
 
+using namespace platform;
+
 TEST(FailureReport, AccessViolationNamesTheModuleAndTheAccess) {
     AccessFault fault;
     fault.codeAddress = 0x10001234;

@@ -4,6 +4,8 @@
 
 #include "config/parse_int.h"
 
+using namespace config;
+
 TEST(ParseInt32, AcceptsDecimalAndHexadecimalForms) {
     const struct {
         std::string in;

@@ -5,54 +5,32 @@
 #include "config/port_list.h"
 #include "ports/loaded_port_library.h"
 #include "ports/lumtor_ports.h"
+#include "support/fake_port_library.h"
 #include "support/program_runner.h"
 
+using namespace config;
+using namespace ports;
 using namespace testing_support;
 
 namespace {
 
 const PortListLayout companionLayout{{"PORT", 12}, {"NUMBER", 8}, {"CONFIGURABLE", 14}, {}, {}};
 
-// Ports as the library reports them; a mode change reaching it is counted.
-class ListedLibrary final : public PortLibrary {
-public:
-    struct Port {
-        std::u16string name;
-        bool located;
-        std::int32_t qualifier, number;
-    };
-    explicit ListedLibrary(std::vector<Port> ports) : ports_(std::move(ports)) {}
-
-    std::int32_t enumerate(std::int32_t index, char16_t* buffer, std::int32_t) override {
-        if (static_cast<std::size_t>(index) >= ports_.size()) return 0;
-        const std::u16string& name = ports_[static_cast<std::size_t>(index)].name;
-        std::copy(name.c_str(), name.c_str() + name.size() + 1, buffer);
-        return 1;
-    }
-    std::int32_t getLocation(const char16_t* name, std::int32_t* qualifier, std::int32_t* number) override {
-        for (const Port& port : ports_) {
-            if (port.name != name || !port.located) continue;
-            *qualifier = port.qualifier;
-            *number = port.number;
-            return 1;
-        }
-        return 0;
-    }
-    std::int32_t setMode(const char16_t*, std::int32_t*, std::int32_t) override { return ++modesSet, 1; }
-
-    int modesSet = 0;
-
-private:
-    std::vector<Port> ports_;
-};
+// A port as the list sees it: located or not, its qualifier and number.
+FakePort listed(std::u16string name, bool located, std::int32_t qualifier, std::int32_t number) {
+    FakePort p = port(std::move(name), number);
+    p.qualifier = qualifier;
+    p.locationResult = located ? 1 : 0;
+    return p;
+}
 
 } // namespace
 
 // Entries are taken as a run takes them, by index however alike they are: an
 // entry for port -1 like any other, the same number twice in file order.
 TEST(ModePlan, TakesEachEntryAsARunWouldAndChangesNothing) {
-    ListedLibrary library({{u"A", true, 0, 1}, {u"B", true, 0, -1}, {u"C", true, 0, 1}, {u"D", true, 2, 7},
-                           {u"E", false, 0, 0}, {u"F", true, 0, 1}});
+    FakePortLibrary library({listed(u"A", true, 0, 1), listed(u"B", true, 0, -1), listed(u"C", true, 0, 1),
+                             listed(u"D", true, 2, 7), listed(u"E", false, 0, 0), listed(u"F", true, 0, 1)});
     const ModeTable table{{1, modeCodeRs232}, {-1, modeCodeRs422}, {1, modeCodeRs232}, {7, modeCodeRs232},
                           {-1, modeCodeRs422}};
     const ModePlan plan = planModes(library, table);
@@ -96,10 +74,9 @@ TEST(PortList, ShowsEachNameWholeAndTheLineARunWouldApply) {
 TEST(PortList, ListsThroughTheLibraryLoadedByName) {
     ScratchDir scratch;
     writeFile(scratch / "ports.cfg", "Port1=RS485\nPort-1=RS422\nbad\nPort1=RS232\nPort9=RS232\n");
-    std::string failure;
-    const auto library = LoadedPortLibrary::load(builtPortLibrary().string(), failure);
+    const auto [library, failure] = LoadedPortLibrary::load(builtPortLibrary().string());
     ASSERT_TRUE(library) << failure;
-    const PortList list = listPorts(*library, (scratch / "ports.cfg").string(), companionLayout);
+    const PortList list = portList(*library, (scratch / "ports.cfg").string(), companionLayout);
     EXPECT_EQ(list.table, u"PORT        NUMBER  CONFIGURABLE  CONFIGURATION\n"
                           u"COM1        1       yes           line 1: RS485\n"
                           u"COM2        2       yes           -\n"
@@ -111,18 +88,19 @@ TEST(PortList, ListsThroughTheLibraryLoadedByName) {
                           u"Port 9 (line 5: RS232): no port takes it\n");
     EXPECT_EQ(list.note, "");
     const std::string missing = (scratch / "missing.cfg").string();
-    EXPECT_EQ(listPorts(*library, missing, companionLayout).note,
+    EXPECT_EQ(portList(*library, missing, companionLayout).note,
               "(" + missing + " cannot be read: no configuration applies)\n");
 
     // A library that cannot be loaded, or lacks a function, is named with the reason.
     const std::string absent = (scratch / builtPortLibrary().filename().string()).string();
-    EXPECT_FALSE(LoadedPortLibrary::load(absent, failure));
-    EXPECT_EQ(failure.rfind(absent + " cannot be loaded: ", 0), 0u) << failure;
-    EXPECT_GT(failure.size(), absent.size() + 20) << failure;
+    const LoadedPortLibrary::Loading none = LoadedPortLibrary::load(absent);
+    EXPECT_FALSE(none.library);
+    EXPECT_EQ(none.failure.rfind(absent + " cannot be loaded: ", 0), 0u) << none.failure;
+    EXPECT_GT(none.failure.size(), absent.size() + 20) << none.failure;
 #ifdef SKARVEL_INCOMPLETE_LIBRARIES
-    failure.clear();
     const std::string lacking = SKARVEL_INCOMPLETE_LIBRARIES "/GetLocation/libLumtorPort.so";
-    EXPECT_FALSE(LoadedPortLibrary::load(lacking, failure));
-    EXPECT_EQ(failure, lacking + " lacks LumtorPortGetLocation");
+    const LoadedPortLibrary::Loading incomplete = LoadedPortLibrary::load(lacking);
+    EXPECT_FALSE(incomplete.library);
+    EXPECT_EQ(incomplete.failure, lacking + " lacks LumtorPortGetLocation");
 #endif
 }

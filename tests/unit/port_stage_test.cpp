@@ -2,87 +2,34 @@
 
 #include <random>
 
+#include "ports/lumtor_ports.h"
 #include "ports/port_stage.h"
 #include "support/expected_log.h"
+#include "support/fake_port_library.h"
 
+using namespace ports;
 using namespace testing_support;
 
 namespace {
-
-struct FakePort {
-    std::u16string name;
-    std::int32_t locationResult = 1;
-    std::int32_t qualifier = 0;
-    std::int32_t number = 0;
-    std::int32_t setResult = 1;
-    bool omitNul = false; // fill the whole buffer with no NUL unit
-};
-
-struct SetCall {
-    std::u16string name;
-    const std::int32_t* modeAddress;
-    std::int32_t modeCode;
-    std::int32_t selector;
-};
-
-class FakeLibrary final : public PortLibrary {
-public:
-    explicit FakeLibrary(std::vector<FakePort> ports) : ports_(std::move(ports)) {}
-
-    std::int32_t enumerate(std::int32_t index, char16_t* nameBuffer, std::int32_t bufferLength) override {
-        EXPECT_EQ(bufferLength, nameBufferLength);
-        buffers.push_back(nameBuffer);
-        if (index < 0 || static_cast<std::size_t>(index) >= ports_.size()) return 0;
-        const FakePort& port = ports_[static_cast<std::size_t>(index)];
-        std::copy(port.name.begin(), port.name.end(), nameBuffer);
-        if (!port.omitNul) nameBuffer[port.name.size()] = u'\0';
-        return 1;
-    }
-
-    std::int32_t getLocation(const char16_t* portName, std::int32_t* qualifier, std::int32_t* number) override {
-        EXPECT_NE(portName, nullptr);
-        const FakePort* port = find(portName);
-        if (!port || port->locationResult == 0) return 0;
-        *qualifier = port->qualifier;
-        *number = port->number;
-        return port->locationResult;
-    }
-
-    std::int32_t setMode(const char16_t* portName, std::int32_t* modeCode, std::int32_t selector) override {
-        sets.push_back(SetCall{portName, modeCode, *modeCode, selector});
-        const FakePort* port = find(portName);
-        return port ? port->setResult : 0;
-    }
-
-    std::vector<char16_t*> buffers;
-    std::vector<SetCall> sets;
-
-private:
-    const FakePort* find(const char16_t* name) const {
-        for (const FakePort& port : ports_) {
-            if (port.name == name) return &port;
-        }
-        return nullptr;
-    }
-    std::vector<FakePort> ports_;
-};
-
-FakePort port(std::u16string name, std::int32_t number) {
-    FakePort p;
-    p.name = std::move(name);
-    p.number = number;
-    return p;
-}
 
 struct StageResult {
     Lines lines;
     std::vector<std::pair<std::u16string, std::int32_t>> sets;
 };
 
+// What every call the stage makes must carry.
+void expectWellFormedCalls(const FakePortLibrary& library) {
+    for (const std::int32_t bufferLength : library.bufferLengths)
+        EXPECT_EQ(bufferLength, nameBufferLength);
+    for (const char16_t* portName : library.locationNames)
+        EXPECT_NE(portName, nullptr);
+}
+
 StageResult runStage(std::vector<FakePort> ports, ModeTable table) {
-    FakeLibrary library(std::move(ports));
-    RunLog log;
+    FakePortLibrary library(std::move(ports));
+    base::RunLog log;
     applyModes(library, enumeratePorts(library), table, log);
+    expectWellFormedCalls(library);
     StageResult result{splitLines(log.text()), {}};
     for (const SetCall& call : library.sets) {
         EXPECT_EQ(call.selector, modeSelector);
@@ -161,8 +108,9 @@ TEST(PortStage, EnumerationReusesOneBufferAndTakesNamesUpToNul) {
     full.omitNul = true;
     FakePort shorter = port(u"S", 2); // written over the full name: only "S" up to its NUL counts
     FakePort nearlyFull = port(std::u16string(nameBufferLength - 1, u'N'), 3);
-    FakeLibrary library({full, shorter, nearlyFull, port(u"", 4)});
+    FakePortLibrary library({full, shorter, nearlyFull, port(u"", 4)});
     const PortNameList names = enumeratePorts(library);
+    expectWellFormedCalls(library);
     ASSERT_EQ(names.size(), 4u);
     EXPECT_EQ(names[0], std::u16string(nameBufferLength, u'F'));
     EXPECT_EQ(names[1], u"S");

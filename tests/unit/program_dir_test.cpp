@@ -2,6 +2,8 @@
 
 #include "platform/program_dir.h"
 
+using namespace platform;
+
 namespace {
 
 bool noLeadBytes(unsigned char) { return false; }

@@ -2,6 +2,8 @@
 
 #include "base/run_log.h"
 
+using namespace base;
+
 TEST(RunLog, EveryLineEndsInCrLfAndKeepsItsBytes) {
     RunLog log;
     EXPECT_EQ(log.text(), "");

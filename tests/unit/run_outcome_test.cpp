@@ -5,7 +5,8 @@
 #include "support/expected_log.h"
 
 using namespace testing_support;
-using platform::RunOutcome;
+using namespace app;
+using namespace platform;
 
 namespace {
 

@@ -4,6 +4,8 @@
 
 #include "base/text.h"
 
+using namespace base;
+
 TEST(TextHelpers, TrimRemovesCodesZeroToThirtyTwoAtBothEnds) {
     const struct {
         std::string in, out;

@@ -12,6 +12,6 @@
 
 namespace linuxports {
 
-std::string listPorts(SerialPorts& ports, const std::string& configPath);
+std::string linuxPortList(SerialPorts& ports, const std::string& configPath);
 
 } // namespace linuxports

@@ -1,0 +1,8 @@
+#include "platform/platform.h"
+
+namespace platform {
+
+// No event log: the skarvelconfig command shows each run in the journal.
+void recordRunEvent(EventLevel, const std::string&) noexcept {}
+
+} // namespace platform
