@@ -11,8 +11,8 @@ int main(int argc, char** argv) {
         const std::vector<std::string> parameters = platform::commandLineParameters(argc, argv);
         // Answered before any file or port is touched.
         if (platform::answersHelpAndVersion()) {
-            const auto answer = app::answerInstead(parameters, app::HelpFor::program, app::defaultRunPaths().configPath);
-            if (answer) {
+            const std::string defaultConfig = app::defaultRunPaths().configPath;
+            if (const auto answer = app::answerInstead(parameters, app::HelpFor::program, defaultConfig)) {
                 std::fputs(answer->text.c_str(), stdout);
                 return answer->status;
             }

@@ -1,8 +1,9 @@
 #include "ports/port_stage.h"
 
 #include <algorithm>
-#include <limits>
 #include <cstdint>
+#include <limits>
+#include <optional>
 
 #include "base/text.h"
 
@@ -22,15 +23,15 @@ public:
     explicit EntryQueues(const ModeTable& table) : table_(table) {}
 
     // The index of the next free entry for `portNumber`, taken off its queue.
-    bool take(std::int32_t portNumber, std::size_t& entry) {
+    std::optional<std::size_t> take(std::int32_t portNumber) {
         if (slots_.empty()) build();
         const std::uint32_t queueIndex = slots_[find(portNumber)];
-        if (queueIndex == none) return false;
+        if (queueIndex == none) return std::nullopt;
         Queue& queue = queues_[queueIndex];
-        if (queue.next == none) return false;
-        entry = queue.next;
+        if (queue.next == none) return std::nullopt;
+        const std::size_t entry = queue.next;
         queue.next = nextSame_[queue.next];
-        return true;
+        return entry;
     }
 
 private:
@@ -109,16 +110,16 @@ void applyModes(PortLibrary& library, const PortNameList& portNames, ModeTable& 
         if (library.getLocation(name.c_str(), &locationQualifier, &portNumber) == 0) continue;
         if (locationQualifier != 0) continue;
 
-        std::size_t entry = 0;
-        if (!queues.take(portNumber, entry)) {
+        const std::optional<std::size_t> entry = queues.take(portNumber);
+        if (!entry) {
             appendPortLine(log, line, withoutModeStart, portNumber, withoutModeEnd);
             continue;
         }
-        if (library.setMode(name.c_str(), &modeTable[entry].modeCode, modeSelector) == 0) {
+        if (library.setMode(name.c_str(), &modeTable[*entry].modeCode, modeSelector) == 0) {
             appendPortLine(log, line, "Failed to set mode for port ", portNumber, ".");
         }
         // Taken even when refused: a refusal is reported once, not again as "not found".
-        consumed[entry] = true;
+        consumed[*entry] = true;
     }
     std::size_t notFound = 0;
     for (bool taken : consumed) notFound += taken ? 0 : 1;
