@@ -9,10 +9,7 @@ cmake_minimum_required(VERSION 3.25)
 # unpacked program runs and answers --version, and a run of the shipped
 # configuration through SkarvelConfigRun is clean.
 
-set(failures "")
-macro(fail text)
-  string(APPEND failures "  ${text}\n")
-endmacro()
+include(${CMAKE_CURRENT_LIST_DIR}/checks.cmake)
 
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK}/root)
@@ -120,7 +117,4 @@ if(RUN)
   endif()
 endif()
 
-if(failures)
-  message(FATAL_ERROR "${package}:\n${failures}")
-endif()
-message(STATUS "${package}: ${label}, Depends ${depends}, contents, lintian and units as they should be")
+checks_done("${package}: ${label}, Depends ${depends}, contents, lintian and units as they should be")

@@ -10,10 +10,7 @@
 
 cmake_minimum_required(VERSION 3.25)
 
-set(failures "")
-macro(fail text)
-  string(APPEND failures "  ${text}\n")
-endmacro()
+include(${CMAKE_CURRENT_LIST_DIR}/checks.cmake)
 
 execute_process(COMMAND ${OBJDUMP} -p ${PROGRAM} OUTPUT_VARIABLE headers RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
@@ -136,7 +133,4 @@ if(at EQUAL -1)
   fail("no manifest asking for asInvoker")
 endif()
 
-if(failures)
-  message(FATAL_ERROR "${PROGRAM}:\n${failures}")
-endif()
-message(STATUS "${PROGRAM}: PE32 i386, its subsystem, imports and version resource as required")
+checks_done("${PROGRAM}: PE32 i386, its subsystem, imports and version resource as required")

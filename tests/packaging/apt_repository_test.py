@@ -14,6 +14,9 @@ import shutil
 import subprocess
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from checks import Checks  # noqa: E402
+
 TOOL = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "apt-repository")
 URL = "https://packages.example/skarvelconfig"
 
@@ -54,12 +57,7 @@ def main():
     with open(secret, "wb") as file:
         file.write(subprocess.run(["gpg", "--batch", "--armor", "--export-secret-keys"], env=environment,
                                   check=True, capture_output=True).stdout)
-    failed = []
-
-    def check(what, ok, detail=""):
-        print(("ok      " if ok else "FAILED  ") + what + ("" if ok else f": {detail}"), flush=True)
-        if not ok:
-            failed.append(what)
+    check = Checks()
 
     def tool(key, repository, *packages, gnupg=home):
         run = subprocess.run([TOOL, "--key", key, "--url", URL, repository, *packages],
@@ -118,10 +116,7 @@ def main():
               [listed(repository, codename) for codename in ("bookworm", "trixie")] == before, output)
 
     subprocess.run(["gpgconf", "--kill", "all"], env=environment)
-    if failed:
-        print(f"{len(failed)} check(s) failed")
-        return 1
-    return 0
+    return check.summary()
 
 
 if __name__ == "__main__":

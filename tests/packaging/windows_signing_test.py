@@ -25,6 +25,11 @@ import tempfile
 import threading
 import zipfile
 
+from wine import Wine
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from checks import Checks  # noqa: E402
+
 SOFTHSM_MODULES = ["/usr/lib/softhsm/libsofthsm2.so", *glob.glob("/usr/lib/*/softhsm/libsofthsm2.so")]
 PASSWORD = "throwaway password"
 
@@ -127,19 +132,6 @@ def softhsm_token(work):
             "SKARVEL_SIGN_CERTIFICATE": os.path.join(work, "chain.pem"), "SKARVEL_SIGN_PASSWORD": "4321"}
 
 
-class Checks:
-    def __init__(self):
-        self.failed = []
-
-    def __call__(self, what, ok, detail=""):
-        print(("ok      " if ok else "FAILED  ") + what, flush=True)
-        if not ok:
-            self.failed.append(what)
-            if detail:
-                print("        " + str(detail).replace("\n", "\n        "))
-        return ok
-
-
 def main():
     parser = argparse.ArgumentParser()
     for option in ("--cpack", "--build", "--wine", "--library", "--version", "--work"):
@@ -151,7 +143,7 @@ def main():
     make_certificates(work)
     server, service = timestamp_service(work)
     check = Checks()
-    wine = args.wine.split(";")
+    wine = Wine(args.wine)
     version = args.version
     msi_name = f"SkarvelConfig-{version}-win32.msi"
     zip_name = f"SkarvelConfig-{version}-win32.zip"
@@ -228,18 +220,13 @@ def main():
 
     # The signed installer under Wine: the files it installs keep their
     # signatures, and the program runs, as a later Windows and as XP.
-    def run(*command):
-        result = subprocess.run([*wine, *command], capture_output=True, text=True, errors="replace",
-                                env=dict(plain, WINEDEBUG="-all"))
-        return result.returncode, result.stdout
-
-    program_files = run("cmd", "/c", "echo %ProgramFiles%")[1].strip()
-    installed = subprocess.run([*wine, "winepath.exe", "-u", program_files + "\\SkarvelConfig"],
-                               capture_output=True, text=True).stdout.strip()
+    run = wine.run
+    program_files = wine.program_files()
+    installed = wine.unix_path(program_files + "\\SkarvelConfig")
     for windows in ("", "winxp"):
         label = "as Windows XP" if windows else "as a later Windows"
         if windows:
-            run("reg", "add", "HKCU\\Software\\Wine", "/v", "Version", "/d", windows, "/f")
+            wine.as_windows(windows)
         shutil.rmtree(installed, ignore_errors=True)
         status = run("msiexec", "/i", "Z:" + msi, "/qn")[0]
         check(f"{label}: the signed installer installs", status == 0, status)
@@ -257,13 +244,10 @@ def main():
               status == 0 and banner.startswith(f"SkarvelConfig {version}"), (status, banner))
         check(f"{label}: the signed installer uninstalls", run("msiexec", "/x", "Z:" + msi, "/qn")[0] == 0)
         if windows:
-            run("reg", "delete", "HKCU\\Software\\Wine", "/v", "Version", "/f")
+            wine.as_windows(None)
     shutil.rmtree(installed, ignore_errors=True)
 
-    if check.failed:
-        print(f"{len(check.failed)} check(s) failed")
-        return 1
-    return 0
+    return check.summary()
 
 
 if __name__ == "__main__":

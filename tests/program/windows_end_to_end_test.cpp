@@ -154,7 +154,7 @@ TEST_F(WindowsEndToEnd, AConfigurationThatNamesAPipeOrADeviceIsNotRead) {
     for (const std::string& path : {pipe, std::string("NUL")}) {
         const RunResult result = runProgram(builtWatchedRun(), {"--check", path}, work());
         EXPECT_EQ(result.exitStatus, 2) << path;
-        EXPECT_EQ(result.standardOutput.rfind("Error loading " + path + ":", 0), 0u) << result.standardOutput;
+        EXPECT_EQ(result.standardOutput.rfind(openFailureLines(path)[0], 0), 0u) << result.standardOutput;
     }
     CloseHandle(server);
 }

@@ -12,31 +12,6 @@ import threading
 ENABLED, RTS_AFTER_SEND, RX_DURING_TX = 0x1, 0x4, 0x10
 
 
-def program_banner():
-    """The log's first line, from the version the build takes from project(VERSION)."""
-    top = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "CMakeLists.txt")
-    with open(top) as cmake:
-        return "SkarvelConfig " + re.search(r"project\(SkarvelConfig VERSION ([0-9.]+)", cmake.read()).group(1)
-
-
-class Checks:
-    """Each check's verdict, printed as it is made; call it as check(text, ok, detail)."""
-
-    def __init__(self):
-        self.results = []
-
-    def __call__(self, text, ok, detail=""):
-        self.results.append(bool(ok))
-        print(f"{'ok    ' if ok else 'FAILED'} {text}" + ("" if ok else f": {detail}"), flush=True)
-        return ok
-
-    def summary(self):
-        """Prints the count and returns the exit status: 1 when any check failed."""
-        failed = self.results.count(False)
-        print(f"{len(self.results) - failed} passed, {failed} failed")
-        return 1 if failed else 0
-
-
 def machine(memory):
     return ["qemu-system-aarch64", "-M", "virt", "-cpu", "cortex-a57", "-m", memory, "-nographic", "-no-reboot", "-nic", "none"]
 

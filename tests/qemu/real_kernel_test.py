@@ -20,8 +20,12 @@ import os
 import re
 import sys
 
-from machine import ENABLED, RTS_AFTER_SEND, RX_DURING_TX, Checks, Cpio, board_device_tree, boot, machine, \
-    patched_device_tree, program_banner, with_properties
+from machine import ENABLED, RTS_AFTER_SEND, RX_DURING_TX, Cpio, board_device_tree, boot, machine, \
+    patched_device_tree, with_properties
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from checks import Checks  # noqa: E402
+from expected_log import not_found, not_set, program_banner, without_mode  # noqa: E402
 
 RTS_ON_SEND, RS422 = 0x2, 0x200
 MODES = {"RS232": 0, "RS422": ENABLED | RS422, "RS485": ENABLED, "RS485-2W": ENABLED, "RS485-4W": ENABLED | RX_DURING_TX}
@@ -68,10 +72,9 @@ BOARDS = {
                  ("rs232", "Port0=RS232\r\nPort3=RS232\r\nPort4=RS232\r\n")],
         # Active-low RTS on the UART's own RTS line: two-wire cannot be had.
         # UART2 has no RS-485 settings to take: not configurable, not reported.
-        "logs": {"two-wire": ["Failed to set mode for port 0.", "Failed to set mode for port 4."],
+        "logs": {"two-wire": [not_set(0), not_set(4)],
                  "four-wire": [],
-                 "rs422": ["Failed to set mode for port 0.", "Failed to set mode for port 3.",
-                           "Failed to set mode for port 4."],
+                 "rs422": [not_set(0), not_set(3), not_set(4)],
                  "rs232": []},
     },
     # The mini UART (also the console), active-low, delays 2/6.
@@ -206,7 +209,7 @@ def check_runs(board, found, check, name):
             if not isinstance(old, tuple) or not isinstance(new, tuple):
                 check(name(f"{run}: {port} read back"), False, (old, new))
                 continue
-            if f"Failed to set mode for port {number}." in log:
+            if not_set(number) in log:
                 ok = mode_of(new[0]) == mode_of(old[0]) and (not old[0] & ENABLED or new == old)
                 check(name(f"{run}: {port} reported failed, and holds the mode it had"), ok, (old, new))
             elif entry:
@@ -231,25 +234,25 @@ def check_virt(found, check, name):
     if (major, minor) < (6, 0):
         # No RS-485 support in this kernel's PL011: never touched, never reported.
         check(name("an unconfigured run reports only the missing numbers"),
-              body("untouched") == ["Port 7 not found.", "Port 1 not found."], body("untouched"))
+              body("untouched") == [not_found(7), not_found(1)], body("untouched"))
         for run in ("two-wire", "four-wire", "rs422", "rs232"):
             check(name(f"{run}: port 0 neither touched nor reported"),
-                  body(run) == ["Port 0 not found."] and port(run) == port("boot"), (body(run), port(run)))
+                  body(run) == [not_found(0)] and port(run) == port("boot"), (body(run), port(run)))
         return False
     check(name("at boot the kernel holds the board's details: RS-485 off, active-low, delays 3/5"),
           port("boot") == (RTS_AFTER_SEND, 3, 5), port("boot"))
     check(name("a run that does not name the port reports it and the missing numbers"),
-          body("untouched") == ["Port 0 found with no mode assigned.", "Port 7 not found.", "Port 1 not found."],
+          body("untouched") == [without_mode(0), not_found(7), not_found(1)],
           body("untouched"))
     check(name("two-wire: RS-485 on with the board's polarity and delays"),
           port("two-wire") == (ENABLED | RTS_AFTER_SEND, 3, 5), port("two-wire"))
-    check(name("RS-422: this driver cannot, the log says so"), body("rs422") == ["Failed to set mode for port 0."],
+    check(name("RS-422: this driver cannot, the log says so"), body("rs422") == [not_set(0)],
           body("rs422"))
     check(name("another program's lock on a port in its mode: left alone, reported as set"),
           body("locked-in-mode") == [] and not found["said"].get("locked-in-mode"),
           (body("locked-in-mode"), found["said"].get("locked-in-mode")))
     check(name("held exclusively, run without CAP_SYS_ADMIN: located, failed, and said to be held"),
-          body("exclusive") == ["Failed to set mode for port 0."] and found["said"].get("exclusive") ==
+          body("exclusive") == [not_set(0)] and found["said"].get("exclusive") ==
           ["ttyAMA0: RS-485 two-wire not set: another program holds the port"],
           (body("exclusive"), found["said"].get("exclusive")))
     return True

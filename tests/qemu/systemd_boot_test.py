@@ -19,8 +19,11 @@ import shutil
 import subprocess
 import sys
 
-from machine import ENABLED, RTS_AFTER_SEND, RX_DURING_TX, Checks, Cpio, board_device_tree, boot, machine, \
-    program_banner
+from machine import ENABLED, RTS_AFTER_SEND, RX_DURING_TX, Cpio, board_device_tree, boot, machine
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+from checks import Checks  # noqa: E402
+from expected_log import load_failed, not_found, not_set, program_banner, without_mode  # noqa: E402
 
 MEMORY = "1024M"
 # PCI serial cards (16550, no RS-485): one kept away, one numbered by udev,
@@ -118,19 +121,19 @@ def main():
     said = lambda name: {priority: lines.get((name, priority), []) for priority in (3, 4, 5)}
     check("the shipped configuration: the unit active, the port left alone at notice priority, no warning",
           outcomes.get("shipped") == ["active", "success", "0"] and
-          said("shipped") == {3: [], 4: [], 5: ["Port 0 found with no mode assigned."]},
+          said("shipped") == {3: [], 4: [], 5: [without_mode(0)]},
           (outcomes.get("shipped"), said("shipped")))
     check("a port not found: the unit failed (status 1), the line at warning priority",
-          outcomes.get("problems") == ["failed", "exit-code", "1"] and said("problems")[4] == ["Port 5 not found."],
+          outcomes.get("problems") == ["failed", "exit-code", "1"] and said("problems")[4] == [not_found(5)],
           (outcomes.get("problems"), said("problems")))
     refused = said("refused")[4]
     check("a refused mode: the unit failed (status 1); the log's line and the library's reason at warning priority",
-          outcomes.get("refused") == ["failed", "exit-code", "1"] and "Failed to set mode for port 0." in refused and
+          outcomes.get("refused") == ["failed", "exit-code", "1"] and not_set(0) in refused and
           any(line.startswith("ttyAMA0: RS-422 not set: ") for line in refused), (outcomes.get("refused"), refused))
     config = "/etc/skarvelconfig/SkarvelConfig.cfg"
     check("an unreadable configuration: the unit failed (status 2), the path and the reason at error priority",
           outcomes.get("unreadable") == ["failed", "exit-code", "2"] and
-          "Error loading " + config + ":" in said("unreadable")[3] and
+          load_failed(config) in said("unreadable")[3] and
           "SkarvelConfig could not read its configuration " + config + ": Permission denied" in
           said("unreadable")[3], (outcomes.get("unreadable"), said("unreadable")))
     unwritten = "SkarvelConfig could not write its log /var/log/skarvelconfig/SkarvelConfig.log: "
@@ -170,7 +173,7 @@ def main():
           and len({entry.split()[-1] for entry in held}) == 1 and "DTR" not in held[0].split()[-1].split("|") and
           "RTS" in held[0].split()[-1].split("|") and first("rescan-run") == "1", (held, first("rescan-run")))
     check("a port kept away by a udev rule is neither touched nor numbered",
-          log("ignored")[2:] == ["Port 0 not found."] and settings("ignored") == settings("upgrade"),
+          log("ignored")[2:] == [not_found(0)] and settings("ignored") == settings("upgrade"),
           (log("ignored"), settings("ignored")))
     check("the purge succeeded and left nothing behind", first("purge") == "0" and not found.get("left"),
           (first("purge"), found.get("left")))

@@ -55,7 +55,7 @@ TEST(RunOutcome, OnlyTheExactLineOfAPortWithoutAModeIsANotice) {
         EXPECT_EQ(linePriorities(textOf(withHeader({line}))).back(), warning) << line;
     }
     // "Error loading" counts only where a failed load puts it: right after the header.
-    EXPECT_EQ(outcomeOfLog(textOf(withHeader({portNotSet(1), "Error loading x.cfg:"}))), RunOutcome::problems);
+    EXPECT_EQ(outcomeOfLog(textOf(withHeader({portNotSet(1), openFailureLines("x.cfg")[0]}))), RunOutcome::problems);
 }
 
 // A long log's event keeps 31,000 characters and says that more followed.
