@@ -27,20 +27,35 @@ std::string polarity(const serial_rs485& settings) {
     return onSend == afterSend ? "none" : onSend ? "high" : "low";
 }
 
+// Bus termination: on while RS-485 is on with it (where a flag the driver
+// keeps without a line means nothing: none), off where the device tree
+// describes a line, none otherwise.
+std::string termination(const serial_rs485& settings, const PortFacts& facts) {
+    const bool meaningful = facts.terminationLine || !traitsOf(facts.driver).keepsTerminationWithoutLine;
+    const bool terminated = (settings.flags & SER_RS485_ENABLED) && (settings.flags & SER_RS485_TERMINATE_BUS);
+    return terminated && meaningful ? "on" : facts.terminationLine ? "off" : "none";
+}
+
 } // namespace
 
 std::string linuxPortList(SerialPorts& ports, const std::string& configPath) {
-    config::PortListLayout layout{
-        {"DEVICE", 10}, {"PORT", 6}, {"RS-485", 8}, {{"MODE", 12}, {"RTS", 6}, {"DELAYS", 8}}, {}};
+    config::PortListLayout layout{{"DEVICE", 10},
+                                  {"PORT", 6},
+                                  {"RS-485", 8},
+                                  {{"MODE", 12}, {"RTS", 6}, {"DELAYS", 8}, {"TERM", 6}},
+                                  {}};
     layout.addedCells = [&](const ports::PlannedPort& port) {
-        const std::optional<serial_rs485> settings = ports.settingsOf(std::string(port.name.begin(), port.name.end()));
+        const std::string name(port.name.begin(), port.name.end());
+        const std::optional<serial_rs485> settings = ports.settingsOf(name);
         if (!settings) return std::vector<std::string>{};
         return std::vector<std::string>{
             modeHeld(*settings), polarity(*settings),
-            std::to_string(settings->delay_rts_before_send) + "/" + std::to_string(settings->delay_rts_after_send)};
+            std::to_string(settings->delay_rts_before_send) + "/" + std::to_string(settings->delay_rts_after_send),
+            termination(*settings, ports.factsOf(name))};
     };
     LinuxPortLibrary calls(ports);
     const config::PortList list = config::portList(calls, configPath, layout);
+    ports.closeHeld();
     // The library gives the device names, which are ASCII, one byte to a unit.
     return std::string(list.table.begin(), list.table.end()) + list.note;
 }

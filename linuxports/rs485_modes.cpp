@@ -9,9 +9,7 @@ namespace linuxports {
 KernelGeneration generationOfRelease(const std::string& release) {
     int major = 0, minor = 0;
     if (std::sscanf(release.c_str(), "%d.%d", &major, &minor) != 2) return KernelGeneration::unfiltered;
-    if (major > 6 || (major == 6 && minor >= 8)) return KernelGeneration::rs422;
-    if (major == 6) return KernelGeneration::filtering;
-    return KernelGeneration::unfiltered;
+    return major >= 6 ? KernelGeneration::filtering : KernelGeneration::unfiltered;
 }
 
 std::optional<std::uint32_t> rs485FlagsForMode(std::int32_t modeCode) {
@@ -24,23 +22,27 @@ std::optional<std::uint32_t> rs485FlagsForMode(std::int32_t modeCode) {
     }
 }
 
-bool kernelConfirms(std::uint32_t wanted, KernelGeneration generation) {
-    // RS-485 on or off is what every driver with RS-485 support does; the rest
-    // only a filtering serial core can confirm, and RS-422 exists from 6.8 on.
-    if (wanted & modeRs422Flag) return generation == KernelGeneration::rs422;
-    if (wanted & SER_RS485_RX_DURING_TX) return generation != KernelGeneration::unfiltered;
-    return true;
+bool kernelConfirms(std::uint32_t wanted, std::optional<bool> termination, KernelGeneration generation) {
+    // RS-485 on or off is what every driver with RS-485 support does; the
+    // rest only a filtering serial core can confirm.
+    if (generation == KernelGeneration::filtering) return true;
+    const bool terminating = wanted != 0 && termination.value_or(false);
+    return !(wanted & (modeRs422Flag | SER_RS485_RX_DURING_TX)) && !terminating;
 }
 
-bool inMode(const serial_rs485& current, std::uint32_t wanted) {
+bool inMode(const serial_rs485& current, std::uint32_t wanted, std::optional<bool> termination) {
     // RS-232 is RS-485 off, whatever details the port keeps for later.
     if (wanted == 0) return !(current.flags & SER_RS485_ENABLED);
+    if (termination && !(current.flags & SER_RS485_TERMINATE_BUS) == *termination) return false;
     return (current.flags & modeFlags) == wanted;
 }
 
-serial_rs485 requestFor(const serial_rs485& current, std::uint32_t wanted) {
+serial_rs485 requestFor(const serial_rs485& current, std::uint32_t wanted, std::optional<bool> termination) {
     serial_rs485 request = current;
     request.flags = (current.flags & ~modeFlags) | wanted;
+    if (wanted != 0 && termination) {
+        request.flags = *termination ? request.flags | SER_RS485_TERMINATE_BUS : request.flags & ~SER_RS485_TERMINATE_BUS;
+    }
     return request;
 }
 

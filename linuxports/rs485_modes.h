@@ -27,11 +27,13 @@ enum class KernelGeneration {
     // Before 6.0: the driver stores what it is given, so a flag read back
     // proves nothing beyond RS-485 being on or off.
     unfiltered,
-    // 6.0 to 6.7: the serial core drops flags the driver cannot do, refuses
-    // unknown ones, and clears everything when RS-485 is turned off.
+    // 6.0 and later: the serial core refuses the flags the driver does not
+    // list (RS-422 among them, in every driver of Debian's kernels), drops
+    // the older ones it cannot do, and clears everything when RS-485 is
+    // turned off; so what the port holds afterwards says what it can do.
+    // (The stable kernels took later changes to these checks: the release
+    // alone does not say what a port keeps.)
     filtering,
-    // 6.8 and later: as above, and RS-422 is a mode drivers may support.
-    rs422,
 };
 
 // The generation of a kernel by its release ("6.1.0-28-arm64"); one that
@@ -41,15 +43,21 @@ KernelGeneration generationOfRelease(const std::string& release);
 // What a mode code asks of the kernel: the flags that define the mode.
 std::optional<std::uint32_t> rs485FlagsForMode(std::int32_t modeCode);
 
-// Whether the kernel can have checked the mode when it reads it back.
-bool kernelConfirms(std::uint32_t wanted, KernelGeneration generation);
+// Bus termination as the administrator wires a port (the udev property
+// SKARVELCONFIG_TERMINATION): on or off in RS-422 and RS-485; none keeps
+// what the port holds. The serial core switches the termination line only
+// while RS-485 is on.
 
-// Whether the port is in the mode already.
-bool inMode(const serial_rs485& current, std::uint32_t wanted);
+// Whether reading the settings back can show that the kernel did it.
+bool kernelConfirms(std::uint32_t wanted, std::optional<bool> termination, KernelGeneration generation);
 
-// The port's own settings with the mode's flags in place of its mode flags:
-// RTS polarity, delays, termination and addressing as they were.
-serial_rs485 requestFor(const serial_rs485& current, std::uint32_t wanted);
+// Whether the port is in the mode already, with the termination asked for.
+bool inMode(const serial_rs485& current, std::uint32_t wanted, std::optional<bool> termination);
+
+// The port's own settings with the mode's flags in place of its mode flags,
+// and termination as asked: RTS polarity, delays, addressing (and termination
+// where none is asked for) as they were.
+serial_rs485 requestFor(const serial_rs485& current, std::uint32_t wanted, std::optional<bool> termination);
 
 // Whether two sets of RS-485 settings are the same in every field the kernel keeps.
 bool sameSettings(const serial_rs485& a, const serial_rs485& b);

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <thread>
 #include <tuple>
 
@@ -67,16 +68,36 @@ private:
     int handle_;
 };
 
+const char* const leftAsItWas = "; the port is left as it was";
+
+// RS-422 asked of a driver that lists no such setting, and what it can do instead.
+std::string noRs422(const DriverTraits& traits) {
+    const std::string why = "this driver has no RS-422 setting";
+    switch (traits.fourWire) {
+    case FourWire::yes: return why + "; it can do RS485-4W";
+    case FourWire::no: return why + "; it can do RS485 (two-wire) only";
+    case FourWire::selectsRs422:
+        return why + "; on a board whose 8250_exar code selects the RS-422 transceiver with four-wire, RS485-4W does";
+    case FourWire::unknown: break;
+    }
+    return why;
+}
+
 // What a driver that accepted a mode did not keep of it, in the words of the
 // port's wiring.
-std::string whatTheDriverDidNotKeep(const serial_rs485& asked, const serial_rs485& kept) {
+std::string whatTheDriverDidNotKeep(const serial_rs485& asked, const serial_rs485& kept, const DriverTraits& traits) {
     const std::uint32_t dropped = asked.flags & ~kept.flags;
     const std::uint32_t added = kept.flags & ~asked.flags;
     if (dropped & SER_RS485_ENABLED) return "the driver did not turn RS-485 on";
     if (added & SER_RS485_ENABLED) return "the driver did not turn RS-485 off";
-    if (dropped & modeRs422Flag) return "the driver does not do RS-422";
-    if (dropped & SER_RS485_RX_DURING_TX) return "the driver cannot receive while sending (four-wire)";
+    if (dropped & modeRs422Flag) return noRs422(traits);
+    if (dropped & SER_RS485_RX_DURING_TX) {
+        return std::string("the driver cannot receive while sending (four-wire)") +
+               (traits.fourWire == FourWire::no ? "; it can do RS485 (two-wire) only" : "");
+    }
     if (added & SER_RS485_RX_DURING_TX) return "the driver receives while sending whatever it is told (no two-wire)";
+    if (dropped & SER_RS485_TERMINATE_BUS) return "the port has no bus termination to switch on";
+    if (added & SER_RS485_TERMINATE_BUS) return "the driver did not switch bus termination off";
     if ((dropped | added) & rtsFlags) return "the driver cannot hold the port's RTS polarity";
     return "the driver did not keep the port's RTS delays or addresses";
 }
@@ -156,6 +177,7 @@ std::vector<std::string> SerialPorts::scanPorts() {
     };
     std::vector<Found> found;
     properties_.clear();
+    facts_.clear();
     // One wait for the whole scan, however many ports udev is still busy with.
     const auto giveUp = std::chrono::steady_clock::now() + scope_.udevWait;
     char waited[32];
@@ -174,8 +196,15 @@ std::vector<std::string> SerialPorts::scanPorts() {
             const std::string base = sysfsTtyRoot_ + "/" + name;
             // A real device, and a port of the serial core (it has a type);
             // an 8250 port of type 0 is a placeholder with no hardware behind it.
+            // A real device: a port of the serial core (it has a type; an 8250
+            // port of type 0 is a placeholder with no hardware behind it), or a
+            // USB adapter whose driver takes RS-485 settings.
+            if (!exists(base + "/device")) continue;
+            std::error_code unlinked;
+            const std::string driver =
+                std::filesystem::read_symlink(base + "/device/driver", unlinked).filename().string();
             const std::optional<std::string> type = readAttribute(base + "/type");
-            if (!exists(base + "/device") || !type || *type == "0") continue;
+            if (type ? *type == "0" : !usbDriverTakesRs485(driver)) continue;
             const auto properties = udevProperties(base, giveUp);
             if (!properties) {
                 say(name + ": left alone: udev has not finished with it (no entry in its database after " + waited +
@@ -185,6 +214,7 @@ std::vector<std::string> SerialPorts::scanPorts() {
             const auto ignore = properties->find("SKARVELCONFIG_IGNORE");
             if (ignore != properties->end() && ignore->second == "1") continue;
             properties_[name] = *properties;
+            facts_[name] = PortFacts{driver, exists(base + "/device/of_node/rs485-term-gpios"), terminationAsked(name)};
             const std::optional<std::int32_t> number = numberOf(name);
             found.push_back(number ? Found{std::string(familyOf(name)), *number, name} : Found{name, -1, name});
         }
@@ -317,19 +347,23 @@ ModeChange SerialPorts::setMode(const std::string& name, std::int32_t modeCode) 
 
 ModeChange SerialPorts::changeMode(const std::string& name, std::int32_t modeCode) {
     const auto refuse = [](std::string why) { return ModeChange{false, std::move(why)}; };
-    const KernelGeneration generation = devices_.generation();
     const std::optional<std::uint32_t> flags = rs485FlagsForMode(modeCode);
     if (!flags) {
         closeHeld();
         return refuse("there is no such mode");
     }
     const std::uint32_t wanted = *flags;
-    if (!kernelConfirms(wanted, generation)) {
+    const PortFacts facts = factsOf(name);
+    const DriverTraits traits = traitsOf(facts.driver);
+    if (!kernelConfirms(wanted, facts.termination, devices_.generation())) {
         closeHeld();
-        const std::string why = wanted & modeRs422Flag
-                                    ? "this kernel has no RS-422 setting (Linux 6.8 and later have one)"
-                                    : "this kernel cannot confirm it (Linux 6.0 and later can)";
-        return refuse(why + "; the port is left as it was");
+        return refuse(std::string("this kernel cannot confirm it (Linux 6.0 and later can)") + leftAsItWas);
+    }
+    if (wanted != 0 && facts.termination.value_or(false) && traits.keepsTerminationWithoutLine &&
+        !facts.terminationLine) {
+        closeHeld();
+        return refuse(std::string("the port has no bus termination line (no rs485-term-gpios in its device tree)") +
+                      leftAsItWas);
     }
     // The device the location call left open, or the device opened and
     // probed now.
@@ -352,26 +386,58 @@ ModeChange SerialPorts::changeMode(const std::string& name, std::int32_t modeCod
         return refuse("its RS-485 settings cannot be read: " + std::string(std::strerror(-read)));
     }
     // Nothing to write, so nothing to take from whoever holds the port.
-    if (inMode(current, wanted)) return {true, {}};
+    if (inMode(current, wanted, facts.termination)) return {true, {}};
     if (!devices_.claim(handle)) return refuse(heldByAnother);
-    serial_rs485 request = requestFor(current, wanted);
-    const serial_rs485 asked = request;
-    const int answer = devices_.setRs485(handle, &request);
+    // A terminated line is no RS-232 line, and the serial core switches the
+    // termination only while RS-485 is on: it goes off first.
+    if (wanted == 0 && (current.flags & SER_RS485_ENABLED) && (current.flags & SER_RS485_TERMINATE_BUS)) {
+        serial_rs485 unterminated = current;
+        unterminated.flags &= ~SER_RS485_TERMINATE_BUS;
+        if (auto why = write(handle, unterminated, current, traits)) return refuse(std::move(*why));
+    }
+    if (auto why = write(handle, requestFor(current, wanted, facts.termination), current, traits)) {
+        return refuse(std::move(*why));
+    }
+    return {true, {}};
+}
+
+std::optional<std::string> SerialPorts::write(int handle, const serial_rs485& request, const serial_rs485& before,
+                                              const DriverTraits& traits) {
+    serial_rs485 asked = request;
+    const int answer = devices_.setRs485(handle, &asked);
     // Read back what the kernel holds now, not what it answered.
     serial_rs485 kept{};
     const int readBack = devices_.getRs485(handle, kept);
-    if (answer == 0 && readBack == 0 && keptAsRequested(asked, kept)) return {true, {}};
+    if (answer == 0 && readBack == 0 && keptAsRequested(request, kept)) return std::nullopt;
     // A change reported as failed leaves the port in the mode it held: a
     // driver that added or dropped a flag must not leave the transceiver
     // switched. (Turning RS-485 off again loses its details from 6.0 on, by
     // the kernel's own rule.)
-    if (readBack != 0 || !sameSettings(kept, current)) {
-        serial_rs485 restored = current;
+    if (readBack != 0 || !sameSettings(kept, before)) {
+        serial_rs485 restored = before;
         devices_.setRs485(handle, &restored);
     }
-    if (answer != 0) return refuse("the driver refused it: " + std::string(std::strerror(-answer)));
-    if (readBack != 0) return refuse("its settings cannot be read back: " + std::string(std::strerror(-readBack)));
-    return refuse(whatTheDriverDidNotKeep(asked, kept) + "; the port is left as it was");
+    // The serial core refuses a flag the driver does not list.
+    if (answer == -EINVAL && (request.flags & modeRs422Flag)) return noRs422(traits) + leftAsItWas;
+    if (answer != 0) return "the driver refused it: " + std::string(std::strerror(-answer));
+    if (readBack != 0) return "its settings cannot be read back: " + std::string(std::strerror(-readBack));
+    return whatTheDriverDidNotKeep(request, kept, traits) + leftAsItWas;
+}
+
+std::optional<bool> SerialPorts::terminationAsked(const std::string& name) const {
+    const auto found = properties_.find(name);
+    if (found == properties_.end()) return std::nullopt;
+    const auto property = found->second.find("SKARVELCONFIG_TERMINATION");
+    if (property == found->second.end()) return std::nullopt;
+    if (property->second == "1" || property->second == "0") return property->second == "1";
+    say(name + ": SKARVELCONFIG_TERMINATION=" + property->second +
+        " is neither 1 nor 0; its termination is kept as it is");
+    return std::nullopt;
+}
+
+PortFacts SerialPorts::factsOf(const std::string& name) const {
+    const auto found = facts_.find(name);
+    return found == facts_.end() ? PortFacts{} : found->second;
 }
 
 std::optional<serial_rs485> SerialPorts::settingsOf(const std::string& name) {

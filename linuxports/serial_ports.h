@@ -17,6 +17,7 @@
 #include "linuxports/device_access.h"
 #include "linuxports/port_records.h"
 #include "linuxports/rs485_modes.h"
+#include "linuxports/uart_drivers.h"
 
 namespace linuxports {
 
@@ -41,6 +42,16 @@ struct RunScope {
 struct Location {
     std::int32_t qualifier = 1;
     std::int32_t number = 0;
+};
+
+// What a scan found of a port beside its name: the driver sysfs names, whether
+// its device tree describes a bus termination line (rs485-term-gpios), and
+// the termination the administrator wires it with (udev's
+// SKARVELCONFIG_TERMINATION), if any.
+struct PortFacts {
+    std::string driver;
+    bool terminationLine = false;
+    std::optional<bool> termination;
 };
 
 // A mode change: whether the port holds the mode now, and why not, in words
@@ -74,6 +85,10 @@ public:
 
     // The RS-485 settings the port holds, read without changing anything.
     std::optional<serial_rs485> settingsOf(const std::string& name);
+    // What the last scan found of the port.
+    PortFacts factsOf(const std::string& name) const;
+    // Closes the port the last location call left open for its mode change, if any.
+    void closeHeld();
 
     // The serial-core ports under the sysfs root, by name family, then number;
     // without those an administrator keeps away (udev property
@@ -101,7 +116,12 @@ private:
     bool takesRs485(int handle);
     // The mode change itself, on the device: set, or why not.
     ModeChange changeMode(const std::string& name, std::int32_t modeCode);
-    void closeHeld();
+    // Asks the kernel for `request` and reads back what it holds: nothing
+    // when it holds what it documents for it; otherwise why not, with the
+    // port put back as it was (`before`).
+    std::optional<std::string> write(int handle, const serial_rs485& request, const serial_rs485& before,
+                                     const DriverTraits& traits);
+    std::optional<bool> terminationAsked(const std::string& name) const;
 
     std::string sysfsTtyRoot_;
     std::string devRoot_;
@@ -109,8 +129,9 @@ private:
     DeviceAccess& devices_;
     RunScope scope_;
     std::vector<std::string> ports_;
-    // Each port's udev properties, as the last scan read them.
+    // Each port's udev properties, as the last scan read them, and what else it found.
     std::map<std::string, std::map<std::string, std::string>> properties_;
+    std::map<std::string, PortFacts> facts_;
     // The configurable ports' numbers this enumeration, for two that share one.
     std::map<std::int32_t, std::string> numbered_;
     // The port the last location call found held exclusively by another program.

@@ -54,6 +54,11 @@ struct FakeDevice {
     // The 8250 core's software RS-485 on 6.0 to 6.7: RTS-on-send set again once RS-485 is off.
     bool rtsOnSendWhenOff = false;
     bool readBackFails = false; // TIOCGRS485 fails once settings were written
+    // A USB adapter of xr_serial (6.12): its own TIOCSRS485, past the serial core.
+    bool xrSerial = false;
+    // The bus termination line (rs485-term-gpios) and its level.
+    bool terminationLine = false;
+    bool terminated = false;
     // DTR and RTS, which every open raises, as the serial core shows them
     // unopened. They outlive our close: another program holds the port.
     int lines = 0;
@@ -61,19 +66,35 @@ struct FakeDevice {
     int sets = 0;
 };
 
+// xr_serial's TIOCSRS485 (6.12, xr_sanitize_serial_rs485): RS-485 on or off
+// and the RTS polarity, RTS-on-send winning, after-send where neither is
+// asked; every other flag, the delays and the addresses dropped; nothing refused.
+void xrSet(FakeDevice& device, serial_rs485& asked) {
+    serial_rs485 kept{};
+    if (asked.flags & on) {
+        kept.flags = on | (asked.flags & rtsOnSend ? rtsOnSend : rtsAfterSend);
+    }
+    device.settings = kept;
+    asked = kept;
+    ++device.sets;
+}
+
 // The serial core's TIOCSRS485, generation by generation. Before 6.0 the
 // driver stores what it is given (as the 8250 driver does, fixing only the RTS
-// polarity and the delays' range); from 6.0 the core refuses unknown flags,
-// drops unsupported ones and clears everything when RS-485 goes off; from 6.8
-// RS-422 keeps only termination.
-int kernelSet(KernelGeneration generation, FakeDevice& device, serial_rs485& asked) {
+// polarity and the delays' range); from 6.0 the core refuses the flags the
+// driver does not list (RS-422 unless it lists it, in a kernel that knows it:
+// 6.8 on), drops the older ones it cannot do, picks an RTS polarity where
+// neither or both are asked, and clears everything when RS-485 goes off; an
+// RS-422 request keeps only termination. The termination line follows the
+// request only while RS-485 is on.
+int kernelSet(KernelGeneration generation, bool knowsRs422, FakeDevice& device, serial_rs485& asked) {
     serial_rs485 kept = asked;
     std::uint32_t supported = device.supported;
     if (generation == KernelGeneration::unfiltered) {
         supported = ~0u;
     } else {
         const std::uint32_t legacy = on | rtsOnSend | rtsAfterSend | rxDuringTx | terminate;
-        if (generation != KernelGeneration::rs422) supported &= ~modeRs422Flag;
+        if (!knowsRs422) supported &= ~modeRs422Flag;
         if (kept.flags & ~legacy & ~supported) return -EINVAL;
         if (!(kept.flags & SER_RS485_ADDRB) && (kept.flags & (SER_RS485_ADDR_RECV | SER_RS485_ADDR_DEST)))
             return -EINVAL;
@@ -82,22 +103,24 @@ int kernelSet(KernelGeneration generation, FakeDevice& device, serial_rs485& ask
             return -EINVAL;
         if (!(kept.flags & on)) {
             kept = serial_rs485{};
-            if (device.rtsOnSendWhenOff && generation == KernelGeneration::filtering) kept.flags = rtsOnSend;
+            if (device.rtsOnSendWhenOff) kept.flags = rtsOnSend;
         }
     }
-    if ((kept.flags & on) && (kept.flags & modeRs422Flag) && generation == KernelGeneration::rs422) {
+    if ((kept.flags & on) && (kept.flags & modeRs422Flag) && generation == KernelGeneration::filtering) {
         kept.flags &= on | modeRs422Flag | terminate;
     } else if (kept.flags & on) {
-        if ((supported & (rtsOnSend | rtsAfterSend)) && !(kept.flags & rtsOnSend) == !(kept.flags & rtsAfterSend)) {
-            kept.flags = (kept.flags | rtsOnSend) & ~rtsAfterSend;
-        }
         kept.flags &= supported;
+        if (!(kept.flags & rtsOnSend) == !(kept.flags & rtsAfterSend)) {
+            kept.flags = supported & rtsOnSend ? (kept.flags | rtsOnSend) & ~rtsAfterSend
+                                               : (kept.flags | rtsAfterSend) & ~rtsOnSend;
+        }
         if (device.activeLowRtsForcesReceiver && !(kept.flags & rtsOnSend)) kept.flags |= rxDuringTx;
         if (!device.delayBeforeSend) kept.delay_rts_before_send = 0;
         if (!device.delayAfterSend) kept.delay_rts_after_send = 0;
         kept.delay_rts_before_send = std::min(kept.delay_rts_before_send, 100u);
         kept.delay_rts_after_send = std::min(kept.delay_rts_after_send, 100u);
     }
+    if ((kept.flags & on) && device.terminationLine) device.terminated = kept.flags & terminate;
     device.settings = kept;
     asked = kept;
     ++device.sets;
@@ -106,7 +129,9 @@ int kernelSet(KernelGeneration generation, FakeDevice& device, serial_rs485& ask
 
 class FakeKernel final : public linuxports::DeviceAccess {
 public:
-    explicit FakeKernel(KernelGeneration generation) : generation_(generation) {}
+    // `knowsRs422`: a kernel of 6.8 or later, where drivers may list RS-422.
+    explicit FakeKernel(KernelGeneration generation, bool knowsRs422 = false)
+        : generation_(generation), knowsRs422_(knowsRs422) {}
 
     KernelGeneration generation() override { return generation_; }
     int open(const std::string& path) override {
@@ -140,7 +165,8 @@ public:
         if (device(handle).placeholder) return -EIO;
         if (!device(handle).rs485) return -ENOTTY;
         if (!settings) return -EFAULT;
-        return kernelSet(generation_, device(handle), *settings);
+        if (device(handle).xrSerial) return xrSet(device(handle), *settings), 0;
+        return kernelSet(generation_, knowsRs422_, device(handle), *settings);
     }
     void close(int) override { --openHandles; }
 
@@ -154,6 +180,7 @@ private:
     FakeDevice& device(int handle) { return devices.at(handles.at(static_cast<std::size_t>(handle))); }
 
     KernelGeneration generation_;
+    bool knowsRs422_;
     std::vector<std::string> handles;
 };
 
@@ -169,6 +196,24 @@ protected:
     FakeDevice& addPort(FakeKernel& kernel, const std::string& name) {
         addTty(name, "4");
         return kernel.devices[(scratch / "dev" / name).string()];
+    }
+    // A port of `driver` (a USB adapter's has no type), with a termination
+    // line in its device tree where asked, and udev's `properties`.
+    FakeDevice& addPort(FakeKernel& kernel, const std::string& name, const std::string& driver, bool usb,
+                        bool terminationLine = false, const std::string& properties = "") {
+        addTty(name, usb ? nullptr : "4");
+        fs::create_directory_symlink(scratch / "drivers" / driver, sysfs() / name / "device" / "driver");
+        if (terminationLine) {
+            fs::create_directories(sysfs() / name / "device" / "of_node");
+            writeFile(sysfs() / name / "device" / "of_node" / "rs485-term-gpios", "");
+        }
+        const std::string number = "188:" + std::to_string(kernel.devices.size());
+        fs::create_directories(udevData());
+        writeFile(sysfs() / name / "dev", number + "\n");
+        writeFile(udevData() / ("c" + number), "I:1\n" + properties);
+        FakeDevice& device = kernel.devices[(scratch / "dev" / name).string()];
+        device.terminationLine = terminationLine;
+        return device;
     }
     fs::path sysfs() const { return scratch / "sys" / "class" / "tty"; }
     fs::path udevData() const { return scratch / "run" / "udev" / "data"; }
@@ -213,7 +258,7 @@ serial_rs485 settings(std::uint32_t flags, std::uint32_t before = 3, std::uint32
 } // namespace
 
 TEST_F(LinuxPorts, EnumeratesSerialCorePortsByFamilyThenNumber) {
-    FakeKernel kernel(KernelGeneration::rs422);
+    FakeKernel kernel(KernelGeneration::filtering, true);
     addTty("ttyS10", "4");
     addTty("ttyS2", "4");
     addTty("ttyAMA0", "32");
@@ -288,7 +333,6 @@ TEST_F(LinuxPorts, BoardSettingsSurviveEveryModeOnEveryKernelGeneration) {
         // A port the configuration does not name keeps everything.
         {KernelGeneration::unfiltered, "Port7=RS485\n", boot, true, boot},
         {KernelGeneration::filtering, "Port7=RS485\n", boot, true, boot},
-        {KernelGeneration::rs422, "Port7=RS485\n", boot, true, boot},
         // RS-232 on a port whose RS-485 is off already: nothing to change.
         {KernelGeneration::unfiltered, "Port0=RS232\n", boot, true, boot},
         {KernelGeneration::filtering, "Port0=RS232\n", boot, true, boot},
@@ -297,20 +341,18 @@ TEST_F(LinuxPorts, BoardSettingsSurviveEveryModeOnEveryKernelGeneration) {
         // RS-232 on a port in RS-485: the old kernel keeps the details, a
         // filtering one clears them.
         {KernelGeneration::unfiltered, "Port0=RS232\n", settings(on | board, 3, 5, 0x12), true, boot},
-        {KernelGeneration::rs422, "Port0=RS232\n", settings(on | board, 3, 5, 0x12), true, settings(0, 0, 0)},
+        {KernelGeneration::filtering, "Port0=RS232\n", settings(on | board, 3, 5, 0x12), true, settings(0, 0, 0)},
         // Two-wire: only RS-485 on; every detail as the board set it.
         {KernelGeneration::unfiltered, "Port0=RS485\n", boot, true, settings(on | board, 3, 5, 0x12)},
         {KernelGeneration::filtering, "Port0=RS485-2W\n", boot, true, settings(on | board, 3, 5, 0x12)},
-        {KernelGeneration::rs422, "Port0=RS485\n", settings(on | rxDuringTx | board, 3, 5, 0x12), true,
+        {KernelGeneration::filtering, "Port0=RS485\n", settings(on | rxDuringTx | board, 3, 5, 0x12), true,
          settings(on | board, 3, 5, 0x12)},
         // Four-wire: a kernel before 6.0 cannot confirm it, so it is not tried.
         {KernelGeneration::unfiltered, "Port0=RS485-4W\n", boot, false, boot},
         {KernelGeneration::filtering, "Port0=RS485-4W\n", boot, true, settings(on | rxDuringTx | board, 3, 5, 0x12)},
-        {KernelGeneration::rs422, "Port0=RS485-4W\n", boot, true, settings(on | rxDuringTx | board, 3, 5, 0x12)},
-        // RS-422 exists from 6.8 on, and only for drivers that list it.
+        // RS-422 only for drivers that list it (from 6.8 on), and none does.
         {KernelGeneration::unfiltered, "Port0=RS422\n", boot, false, boot},
         {KernelGeneration::filtering, "Port0=RS422\n", boot, false, boot},
-        {KernelGeneration::rs422, "Port0=RS422\n", boot, false, boot},
     };
     for (const auto& c : cases) {
         const std::string name = "case " + std::to_string(&c - cases) + ": " + c.configuration;
@@ -330,7 +372,7 @@ TEST_F(LinuxPorts, BoardSettingsSurviveEveryModeOnEveryKernelGeneration) {
     }
 
     // A driver that lists RS-422 on 6.8: the mode with termination kept.
-    FakeKernel kernel(KernelGeneration::rs422);
+    FakeKernel kernel(KernelGeneration::filtering, true);
     FakeDevice& port = addPort(kernel, "ttyS0");
     port.supported |= modeRs422Flag;
     port.settings = boot;
@@ -364,8 +406,8 @@ TEST_F(LinuxPorts, AModeTheKernelDidNotKeepExactlyIsReportedAsFailed) {
         {"i.MX: two-wire asked of a port in four-wire", {.activeLowRtsForcesReceiver = true,
          .settings = settings(on | rxDuringTx | rtsAfterSend, 1, 7)}, "Port1=RS485-2W\n", {portNotSet(1)},
          "ttyS1: RS-485 two-wire not set: the driver receives while sending whatever it is told (no two-wire)" + kept},
-        {"RS-422 on a kernel before 6.8", {}, "Port1=RS422\n", {portNotSet(1)},
-         "ttyS1: RS-422 not set: this kernel has no RS-422 setting (Linux 6.8 and later have one)" + kept},
+        {"RS-422 of a driver that lists none: the core refuses the flag", {}, "Port1=RS422\n", {portNotSet(1)},
+         "ttyS1: RS-422 not set: this driver has no RS-422 setting" + kept},
         {"i.MX: four-wire holds", {.activeLowRtsForcesReceiver = true, .settings = settings(rtsAfterSend, 1, 7)},
          "Port1=RS485-4W\n", {}},
         {"8250 on 6.1: RS-232 with RTS-on-send kept for later", {.rtsOnSendWhenOff = true,
@@ -408,16 +450,22 @@ TEST_F(LinuxPorts, TheListShowsEachPortItsModeAndTheLineARunWouldApplyChangingNo
     addPort(kernel, "ttyS4").rs485 = false;
     addPort(kernel, "ttyS5").settings = settings(on | terminate | modeRs422Flag | rtsOnSend | rtsAfterSend, 1, 1);
     addTty("ttyS6", "4"); // cannot be opened
+    // Termination: off where the device tree describes a line; the software
+    // RS-485's flag without one means nothing.
+    addPort(kernel, "ttyS7", "of_serial", false, true).settings = settings(rtsAfterSend, 0, 0);
+    addPort(kernel, "ttyS8", "of_serial", false).settings = settings(on | rtsOnSend | terminate, 0, 0);
     writeFile(scratch / "ports.cfg", "[Ports]\nPort2=RS232\nPort1=rs485-4w\nPort1=RS422\nPort9=RS485\n");
     linuxports::SerialPorts ports(sysfs().string(), (scratch / "dev").string(), udevData().string(), kernel);
     EXPECT_EQ(linuxports::linuxPortList(ports, (scratch / "ports.cfg").string()),
-              "DEVICE    PORT  RS-485  MODE        RTS   DELAYS  CONFIGURATION\n"
-              "ttyS1     1     yes     RS485       low   2/6     line 3: RS485-4W\n"
-              "ttyS2     2     yes     RS485-4W    high  0/0     line 2: RS232\n"
-              "ttyS3     3     yes     RS-485 off  low   0/0     -\n"
-              "ttyS4     4     no      -           -     -       -\n"
-              "ttyS5     5     yes     RS422       none  1/1     -\n"
-              "ttyS6     -     unusable -           -     -       -\n"
+              "DEVICE    PORT  RS-485  MODE        RTS   DELAYS  TERM  CONFIGURATION\n"
+              "ttyS1     1     yes     RS485       low   2/6     none  line 3: RS485-4W\n"
+              "ttyS2     2     yes     RS485-4W    high  0/0     none  line 2: RS232\n"
+              "ttyS3     3     yes     RS-485 off  low   0/0     none  -\n"
+              "ttyS4     4     no      -           -     -       -     -\n"
+              "ttyS5     5     yes     RS422       none  1/1     on    -\n"
+              "ttyS6     -     unusable -           -     -       -     -\n"
+              "ttyS7     7     yes     RS-485 off  low   0/0     off   -\n"
+              "ttyS8     8     yes     RS485       high  0/0     none  -\n"
               "Port 1 (line 4: RS422): no port takes it\n"
               "Port 9 (line 5: RS485): no port takes it\n");
     for (const auto& [path, device] : kernel.devices) EXPECT_EQ(device.sets, 0) << path;
@@ -557,6 +605,109 @@ TEST_F(LinuxPorts, UdevGivesNumbersAndIsWaitedForAndTwoPortsWithOneNumberAreSaid
     EXPECT_EQ(kernel.opens - opens, 5) << "ttyS2 kept away by the rule udev applied last";
 }
 
+// Termination as the administrator wires it (udev's SKARVELCONFIG_TERMINATION),
+// on the termination line's level as the serial core drives it.
+TEST_F(LinuxPorts, TerminationIsSwitchedAsWiredAndNeverLeftOnInRs232) {
+    const std::string term = "E:SKARVELCONFIG_TERMINATION=";
+    const struct {
+        const char* name;
+        KernelGeneration generation;
+        const char* driver;
+        bool line;            // rs485-term-gpios in the device tree
+        std::uint32_t listed; // the driver's own flags besides the mode's
+        std::string properties;
+        serial_rs485 start;
+        bool terminatedAtStart;
+        const char* configuration;
+        std::string why; // the library's line, where the mode is refused
+        std::uint32_t end;
+        bool terminatedAtEnd;
+    } cases[] = {
+        {"switched on with RS-485", KernelGeneration::filtering, "of_serial", true, terminate, term + "1\n",
+         settings(rtsAfterSend), false, "Port1=RS485\n", "", on | rtsAfterSend | terminate, true},
+        {"switched off with RS-485 kept on", KernelGeneration::filtering, "imx-uart", true, terminate, term + "0\n",
+         settings(on | rtsAfterSend | terminate), true, "Port1=RS485-4W\n", "", on | rtsAfterSend | rxDuringTx, false},
+        {"RS-232: off first, then RS-485", KernelGeneration::filtering, "of_serial", true, terminate, term + "1\n",
+         settings(on | rtsAfterSend | terminate), true, "Port1=RS232\n", "", 0, false},
+        {"RS-232 without the property: off all the same", KernelGeneration::filtering, "of_serial", true,
+         terminate, "", settings(on | rtsAfterSend | terminate), true, "Port1=RS232\n", "", 0, false},
+        {"without the property kept as it is", KernelGeneration::filtering, "of_serial", true, terminate, "",
+         settings(on | rtsAfterSend | terminate), true, "Port1=RS485-4W\n", "",
+         on | rtsAfterSend | rxDuringTx | terminate, true},
+        {"no line where the software RS-485 keeps the flag anyway", KernelGeneration::filtering, "of_serial", false,
+         terminate, term + "1\n", settings(rtsAfterSend), false, "Port1=RS485\n",
+         "the port has no bus termination line (no rs485-term-gpios in its device tree)", rtsAfterSend, false},
+        {"a driver without termination drops it", KernelGeneration::filtering, "uart-pl011", false, 0, term + "1\n",
+         settings(rtsAfterSend), false, "Port1=RS485\n", "the port has no bus termination to switch on", 0, false},
+        {"a kernel before 6.0 cannot confirm it", KernelGeneration::unfiltered, "of_serial", true, terminate,
+         term + "1\n", settings(rtsAfterSend), false, "Port1=RS485\n",
+         "this kernel cannot confirm it (Linux 6.0 and later can)", rtsAfterSend, false},
+        {"a value that is neither 1 nor 0 keeps it", KernelGeneration::filtering, "of_serial", true, terminate,
+         term + "yes\n", settings(on | rtsAfterSend | terminate), true, "Port1=RS485-4W\n", "",
+         on | rtsAfterSend | rxDuringTx | terminate, true},
+    };
+    for (const auto& c : cases) {
+        FakeKernel kernel(c.generation);
+        fs::remove_all(scratch / "sys");
+        FakeDevice& port = addPort(kernel, "ttyS1", c.driver, false, c.line, c.properties);
+        port.supported = on | rtsOnSend | rtsAfterSend | rxDuringTx | c.listed;
+        port.settings = c.start;
+        port.terminated = c.terminatedAtStart;
+        Lines said;
+        if (c.properties == term + "yes\n") said.push_back("ttyS1: SKARVELCONFIG_TERMINATION=yes is neither 1 nor 0; "
+                                                          "its termination is kept as it is");
+        if (!c.why.empty()) said.push_back("ttyS1: RS-485 two-wire not set: " + c.why + "; the port is left as it was");
+        EXPECT_EQ(runPortStage(kernel, c.configuration), c.why.empty() ? Lines{} : Lines{portNotSet(1)}) << c.name;
+        EXPECT_EQ(refusals, said) << c.name;
+        EXPECT_EQ(port.settings.flags, c.end) << c.name;
+        EXPECT_EQ(port.terminated, c.terminatedAtEnd) << c.name;
+    }
+}
+
+// USB adapters: one whose driver takes RS-485 settings is a port like the
+// others; the others are never opened. What each driver can do instead is said.
+TEST_F(LinuxPorts, UsbAdaptersOfAnRs485DriverAreSetAndTheOthersNeverOpened) {
+    FakeKernel kernel(KernelGeneration::filtering, true);
+    FakeDevice& xr = addPort(kernel, "ttyUSB0", "xr_serial", true, false, "E:SKARVELCONFIG_PORT=20\n");
+    xr.xrSerial = true;
+    addPort(kernel, "ttyUSB1", "ftdi_sio", true);
+    addPort(kernel, "ttyACM0", "cdc_acm", true);
+    addPort(kernel, "ttyAMA0", "uart-pl011", false);
+    addPort(kernel, "ttyS4", "exar_serial", false);
+    const struct {
+        const char* configuration;
+        Lines log;
+        Lines said;
+        std::uint32_t usbFlags;
+    } runs[] = {
+        {"Port20=RS485\nPort0=RS485\nPort4=RS485\n", {}, {}, on | rtsAfterSend},
+        {"Port20=RS485-4W\nPort0=RS422\nPort4=RS422\n", {portNotSet(0), portNotSet(4), portNotSet(20)},
+         {"ttyAMA0: RS-422 not set: this driver has no RS-422 setting; it can do RS485-4W; the port is left as it was",
+          "ttyS4: RS-422 not set: this driver has no RS-422 setting; on a board whose 8250_exar code selects the "
+          "RS-422 transceiver with four-wire, RS485-4W does; the port is left as it was",
+          "ttyUSB0: RS-485 four-wire not set: the driver cannot receive while sending (four-wire); it can do RS485 "
+          "(two-wire) only; the port is left as it was"},
+         on | rtsAfterSend},
+        {"Port20=RS422\n", {portWithoutMode(0), portWithoutMode(4), portNotSet(20)},
+         {"ttyUSB0: RS-422 not set: this driver has no RS-422 setting; it can do RS485 (two-wire) only; the port is "
+          "left as it was"},
+         on | rtsAfterSend},
+        {"Port20=RS232\n", {portWithoutMode(0), portWithoutMode(4)}, {}, 0},
+    };
+    for (const auto& run : runs) {
+        EXPECT_EQ(runPortStage(kernel, run.configuration), run.log) << run.configuration;
+        EXPECT_EQ(refusals, run.said) << run.configuration;
+        EXPECT_EQ(xr.settings.flags, run.usbFlags) << run.configuration;
+    }
+    for (const char* away : {"ttyUSB1", "ttyACM0"}) {
+        EXPECT_EQ(kernel.devices.at((scratch / "dev" / away).string()).lines, 0) << away << " never opened";
+    }
+
+    // Debian 12's xr_serial takes no RS-485 settings: not configurable.
+    xr.rs485 = false;
+    EXPECT_EQ(runPortStage(kernel, "Port20=RS485\n"), (Lines{portWithoutMode(0), portWithoutMode(4), portNotFound(20)}));
+}
+
 TEST(KernelGenerations, AreToldFromTheRelease) {
     const struct {
         const char* release;
@@ -564,8 +715,8 @@ TEST(KernelGenerations, AreToldFromTheRelease) {
     } cases[] = {
         {"4.19.0-27-arm64", KernelGeneration::unfiltered}, {"5.10.0-32-arm64", KernelGeneration::unfiltered},
         {"6.0.0", KernelGeneration::filtering},            {"6.1.0-28-arm64", KernelGeneration::filtering},
-        {"6.7.12", KernelGeneration::filtering},           {"6.8.0-45-generic", KernelGeneration::rs422},
-        {"6.12.95+deb12-arm64", KernelGeneration::rs422},  {"10.1", KernelGeneration::rs422},
+        {"6.7.12", KernelGeneration::filtering},           {"6.8.0-45-generic", KernelGeneration::filtering},
+        {"6.12.95+deb12-arm64", KernelGeneration::filtering}, {"10.1", KernelGeneration::filtering},
         {"6", KernelGeneration::unfiltered},               {"", KernelGeneration::unfiltered},
     };
     for (const auto& c : cases) EXPECT_EQ(linuxports::generationOfRelease(c.release), c.generation) << c.release;

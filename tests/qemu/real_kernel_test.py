@@ -77,15 +77,30 @@ BOARDS = {
                  "rs422": [not_set(0), not_set(3), not_set(4)],
                  "rs232": []},
     },
-    # The mini UART (also the console), active-low, delays 2/6.
+    # The mini UART (also the console), active-low, delays 2/6, its bus
+    # termination on GPIO22 of the emulated controller. The termination as
+    # the administrator wires it, in udev's database: "termination=1" or "=0".
     "raspi3b": {
         "command": ["qemu-system-aarch64", "-M", "raspi3b", "-m", "1G"] + serial("-serial", "null", "-serial", "stdio"),
         "console": "ttyS1", "ports": ["ttyS1"],
         "dtb": lambda work, kernel: patched_device_tree(work, kernel_dtb(kernel, "bcm2837-rpi-3-b.dtb"), lambda text: (
-            with_properties(text, "serial@7e215040", ["rs485-rts-active-low", "rs485-rts-delay = <0x02 0x06>"]))),
+            with_properties(text, "serial@7e215040", ["rs485-rts-active-low", "rs485-rts-delay = <0x02 0x06>",
+                                                      f"rs485-term-gpios = <{phandle(text, 'gpio@7e200000')} 22 0>"]))),
         "runs": [("two-wire", "Port1=RS485\r\n"), ("four-wire", "Port1=RS485-4W\r\n"), ("rs232", "Port1=RS232\r\n"),
-                 ("two-wire-again", "Port1=RS485-2W\r\n")],
-        "logs": {"two-wire": [], "four-wire": [], "rs232": [], "two-wire-again": []},
+                 ("two-wire-again", "Port1=RS485-2W\r\n"),
+                 ("terminated", "Port1=RS485\r\n", "termination=1"),
+                 ("rs232-unterminated", "Port1=RS232\r\n", "termination=1"),
+                 ("terminated-four-wire", "Port1=RS485-4W\r\n", "termination=1"),
+                 ("unterminated", "Port1=RS485-4W\r\n", "termination=0"),
+                 ("terminated-again", "Port1=RS485\r\n", "termination=1"),
+                 ("rs232-without-the-property", "Port1=RS232\r\n")],
+        "logs": {"two-wire": [], "four-wire": [], "rs232": [], "two-wire-again": [], "terminated": [],
+                 "rs232-unterminated": [], "terminated-four-wire": [], "unterminated": [], "terminated-again": [],
+                 "rs232-without-the-property": []},
+        # The termination line's level after each run, as the GPIO's debugfs shows it.
+        "termination": {"boot": "lo", "two-wire": "lo", "terminated": "hi", "rs232-unterminated": "lo",
+                        "terminated-four-wire": "hi", "unterminated": "lo", "terminated-again": "hi",
+                        "rs232-without-the-property": "lo"},
     },
     # Both UARTs of the Raspberry Pi 3 (the PL011 freed of its Bluetooth
     # device, the mini UART on serial0): ttyAMA0 and ttyS0, one number.
@@ -101,6 +116,15 @@ BOARDS = {
                           "its own)"]},
     },
 }
+
+
+def phandle(text, node):
+    """The phandle of the node named `node` in a device tree's source."""
+    match = re.search(r"\n\t*" + re.escape(node) + r" \{\n(.*?)\n\t*\};", text, re.S)
+    found = re.search(r"phandle = <(0x[0-9a-f]+)>;", match.group(1) if match else "")
+    if not found:
+        raise SystemExit(f"no phandle for {node} in the device tree")
+    return found.group(1)
 
 
 def initramfs(args, board, path):
@@ -125,7 +149,7 @@ def initramfs(args, board, path):
 
 def parse(output):
     found = {"types": {}, "exits": {}, "logs": {}, "said": {}, "settings": {}, "lines": {}, "list": {}, "notes": {},
-             "kernel": ""}
+             "termination": {}, "kernel": ""}
     for line in output.splitlines():
         if "@@" not in line:
             continue
@@ -134,6 +158,8 @@ def parse(output):
             found["kernel"] = fields[1]
         elif fields[0] == "@@type" and len(fields) > 2:
             found["types"][fields[1]] = fields[2]
+        elif fields[0] == "@@term" and len(fields) > 2:
+            found["termination"][fields[1]] = fields[2]
         elif fields[0] == "@@exit" and len(fields) > 2:
             found["exits"][fields[1]] = fields[2]
         elif fields[0] == "@@log" and len(fields) > 1:
@@ -171,6 +197,12 @@ def listed_mode(settings):
     return mode.split() + [rts, f"{before}/{after}"]
 
 
+def listed_termination(row):
+    """The list's TERM column: the cell after the delays."""
+    delays = next((index for index, cell in enumerate(row) if re.fullmatch(r"\d+/\d+", cell)), None)
+    return row[delays + 1] if delays is not None and delays + 1 < len(row) else None
+
+
 def check_runs(board, found, check, name):
     """Every run against what each port held before and holds after it: a port
     set holds its mode (with its polarity and delays where RS-485 stayed on), a
@@ -184,6 +216,12 @@ def check_runs(board, found, check, name):
               found["exits"].get(run) == "0" and log[:1] == [program_banner()], (found["exits"].get(run), log))
         if "logs" in board:
             check(name(f"{run}: the log says {board['logs'][run]}"), log[2:] == board["logs"][run], log[2:])
+        if run in board.get("termination", {}):
+            check(name(f"{run}: the termination line is {board['termination'][run]}, and the list says so"),
+                  found["termination"].get(run) == board["termination"][run] and
+                  listed_termination(found["list"].get(run, {}).get(board["ports"][0], [])) ==
+                  {"hi": "on", "lo": "off"}[board["termination"][run]],
+                  (found["termination"].get(run), found["list"].get(run)))
         if "said" in board:
             check(name(f"{run}: the library says {board['said'][run]}, and so does the list"),
                   found["said"].get(run) == board["said"][run] and found["notes"].get(run) == board["said"][run],
