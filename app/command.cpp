@@ -1,6 +1,10 @@
 #include "app/command.h"
 
+#include <ctime>
+
 #include "app/options_asked.h"
+#include "app/run_metrics.h"
+#include "app/run_sequence.h"
 #include "app/watched_run.h"
 #include "config/port_list.h"
 #include "platform/platform.h"
@@ -35,7 +39,17 @@ int runCommand(const std::vector<std::string>& parameters, const CommandSetup& s
     if (const auto configPath = optionFile(parameters, "--list", setup.defaultConfig)) {
         return setup.listPorts(*configPath);
     }
-    return runWatched(parameters);
+    const WatchedRun run = runWatched(parameters);
+    if (!setup.metricsPath.empty()) {
+        RunMetrics metrics{run.outcome, static_cast<std::int64_t>(std::time(nullptr)), {}};
+        base::RunLog ignored;
+        if (const auto configuration = config::loadConfiguration(runPaths(parameters).configPath, ignored);
+            configuration && !run.log.empty()) {
+            metrics.ports = portMetrics(*configuration, run.log, ports::readPortRecords(setup.recordsFolder));
+        }
+        writeMetrics(setup.metricsPath, formatMetrics(metrics));
+    }
+    return exitStatusOf(run.outcome);
 }
 
 } // namespace app

@@ -21,6 +21,10 @@ struct CommandSetup {
     std::string defaultConfig;
     // "--list": prints the list against the configuration; its exit status.
     std::function<int(const std::string& configPath)> listPorts;
+    // Where each run's metrics go, for the node exporter, and the port
+    // library's records they name the ports from; empty for none.
+    std::string metricsPath;
+    std::string recordsFolder;
 };
 
 // The whole command, given the parameters after its name: its exit status.

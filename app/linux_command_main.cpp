@@ -18,6 +18,7 @@ int main(int argc, char** argv) {
                                     platform::printText("SkarvelConfig: " + lister + " cannot be started: " +
                                                         list.failure + "\n");
                                     return 2;
-                                }});
+                                },
+                                base::packagedMetricsPath, base::packagedRecordsFolder});
     });
 }

@@ -45,7 +45,7 @@ void sayWhyUnreadable(Output& out, const std::string& configPath) {
 
 } // namespace
 
-int runWatched(const std::vector<std::string>& parameters) {
+WatchedRun runWatched(const std::vector<std::string>& parameters) {
     const platform::RunLock lock(runLockLimitSeconds);
     const RunPaths paths = runPaths(parameters);
     Output out;
@@ -61,22 +61,22 @@ int runWatched(const std::vector<std::string>& parameters) {
     const platform::ProgramRun run = platform::runProgram(program, parameters);
     if (!run.started) {
         out.line("SkarvelConfig: " + program + " cannot be started: " + run.failure, LinePriority::error);
-        return 2;
+        return {RunOutcome::notDone, {}};
     }
     if (run.status != 0) {
         // Only the failure report ends the program otherwise; it writes no log.
         out.line("SkarvelConfig ended with status " + std::to_string(run.status) + " before writing its log.",
                  LinePriority::error);
-        return 2;
+        return {RunOutcome::notDone, {}};
     }
     if (paths.logPath.empty()) {
         out.line("SkarvelConfig wrote no log: /LOG= names no file.", LinePriority::notice);
-        return 0;
+        return {RunOutcome::clean, {}};
     }
     if (!logAsked) {
         out.line("SkarvelConfig wrote no log to " + paths.logPath + ": " + logIsConfigurationReason + ".",
                  LinePriority::error);
-        return 2;
+        return {RunOutcome::notDone, {}};
     }
 
     platform::ReadResult written = platform::readWholeFile(paths.logPath);
@@ -90,12 +90,12 @@ int runWatched(const std::vector<std::string>& parameters) {
             said += "The start-up run, or a run as administrator, can write it.";
         }
         out.line(said, LinePriority::error);
-        return 2;
+        return {RunOutcome::notDone, {}};
     }
     out.log(written.bytes);
     const RunOutcome outcome = outcomeOfLog(written.bytes);
     if (outcome == RunOutcome::notDone) sayWhyUnreadable(out, paths.configPath);
-    return exitStatusOf(outcome);
+    return {outcome, std::move(written.bytes)};
 }
 
 } // namespace app

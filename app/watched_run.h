@@ -8,12 +8,19 @@
 #include <string>
 #include <vector>
 
+#include "app/run_outcome.h"
+
 namespace app {
+
+// How a watched run ended, and the log it wrote (empty where none was read).
+struct WatchedRun {
+    RunOutcome outcome = RunOutcome::notDone;
+    std::string log;
+};
 
 // Runs the program and shows the log this run wrote (each line marked with
 // its priority where standard output is the journal), or one line why there
-// is none. Returns 0, 1 or 2 for a run that was clean, had problems, or was
-// not done.
-int runWatched(const std::vector<std::string>& parameters);
+// is none.
+WatchedRun runWatched(const std::vector<std::string>& parameters);
 
 } // namespace app

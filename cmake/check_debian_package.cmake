@@ -29,7 +29,7 @@ foreach(file usr/lib/skarvelconfig/SkarvelConfig usr/lib/skarvelconfig/libLumtor
              usr/lib/skarvelconfig/SkarvelConfigPorts usr/lib/skarvelconfig/SkarvelConfigRun
              usr/lib/skarvelconfig/port-added usr/sbin/skarvelconfig
              usr/lib/systemd/system/skarvelconfig.service usr/lib/systemd/system/skarvelconfig-port@.service
-             usr/lib/udev/rules.d/60-skarvelconfig.rules etc/skarvelconfig/SkarvelConfig.cfg
+             usr/lib/udev/rules.d/60-skarvelconfig.rules usr/share/skarvelconfig/SkarvelConfig.cfg
              usr/share/doc/skarvelconfig/copyright usr/share/doc/skarvelconfig/changelog.gz
              usr/share/man/man8/skarvelconfig.8.gz)
   if(NOT EXISTS ${root}/${file})
@@ -69,6 +69,13 @@ if(NOT depends STREQUAL "libc6 (>= ${newest})")
   fail("Depends: ${depends}, while the binaries need GLIBC ${newest}")
 endif()
 
+# No conffile: the configuration is made once by the package, so an upgrade
+# whose shipped default changed never stops to ask.
+execute_process(COMMAND dpkg-deb -I ${package} OUTPUT_VARIABLE control)
+if(control MATCHES "conffiles")
+  fail("the package lists conffiles: an upgrade could stop to ask")
+endif()
+
 find_program(LINTIAN lintian)
 if(LINTIAN)
   execute_process(COMMAND ${LINTIAN} --fail-on error,warning ${package}
@@ -102,7 +109,7 @@ if(RUN)
   endif()
   # The shipped configuration sets nothing, so the log holds only the header,
   # or lines about this machine's own configurable ports.
-  execute_process(COMMAND ${lib}/SkarvelConfig ${root}/etc/skarvelconfig/SkarvelConfig.cfg /LOG=${WORK}/run.log
+  execute_process(COMMAND ${lib}/SkarvelConfig ${root}/usr/share/skarvelconfig/SkarvelConfig.cfg /LOG=${WORK}/run.log
                   RESULT_VARIABLE status)
   file(READ ${WORK}/run.log log LIMIT 20 HEX)
   string(HEX "SkarvelConfig ${VERSION}" banner)
@@ -110,7 +117,7 @@ if(RUN)
     fail("the unpacked program did not run (${status})")
   endif()
   # As the command runs it: the shipped configuration is a clean run.
-  execute_process(COMMAND ${lib}/SkarvelConfigRun ${root}/etc/skarvelconfig/SkarvelConfig.cfg /LOG=${WORK}/watched.log
+  execute_process(COMMAND ${lib}/SkarvelConfigRun ${root}/usr/share/skarvelconfig/SkarvelConfig.cfg /LOG=${WORK}/watched.log
                   RESULT_VARIABLE status OUTPUT_VARIABLE shown ERROR_VARIABLE shown)
   if(NOT status EQUAL 0 OR NOT shown MATCHES "^SkarvelConfig ${VERSION}\n[0-9:]+\n")
     fail("the unpacked SkarvelConfigRun did not show a clean run (${status}):\n${shown}")

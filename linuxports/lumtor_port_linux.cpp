@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 
+#include "base/packaged_paths.h"
 #include "linuxports/device_access.h"
 #include "linuxports/linux_port_library.h"
 #include "ports/lumtor_ports.h"
@@ -18,7 +19,7 @@ linuxports::LinuxPortLibrary& calls() {
     static const char* const appeared = std::getenv("SKARVELCONFIG_APPEARED");
     static linuxports::SerialPorts ports(
         "/sys/class/tty", "/dev", "/run/udev/data", devices,
-        {"/run/skarvelconfig/ports", appeared ? appeared : "", std::chrono::seconds(10),
+        {base::packagedRecordsFolder, appeared ? appeared : "", std::chrono::seconds(10),
          linuxports::reportOnStandardError});
     static linuxports::LinuxPortLibrary calls(ports, linuxports::reportOnStandardError);
     return calls;

@@ -139,13 +139,13 @@ void SerialPorts::say(const std::string& line) const {
     if (scope_.report) scope_.report(line);
 }
 
-std::optional<PortRecord> SerialPorts::answeredFromRecord(const std::string& name) const {
+std::optional<ports::PortRecord> SerialPorts::answeredFromRecord(const std::string& name) const {
     if (scope_.appeared.empty() || name == scope_.appeared) return std::nullopt;
-    return readPortRecord(scope_.recordsFolder, name);
+    return ports::readPortRecord(scope_.recordsFolder, name);
 }
 
-void SerialPorts::keepRecord(const std::string& name, const PortRecord& record) {
-    writePortRecord(scope_.recordsFolder, name, record);
+void SerialPorts::keepRecord(const std::string& name, const ports::PortRecord& record) {
+    ports::writePortRecord(scope_.recordsFolder, name, record);
 }
 
 std::optional<std::int32_t> SerialPorts::portNumber(const std::string& name) {
@@ -271,9 +271,9 @@ std::optional<Location> SerialPorts::location(const std::string& name) {
     closeHeld();
     busyName_.clear();
     if (!plainDeviceName(name)) return std::nullopt;
-    std::optional<PortRecord> record = answeredFromRecord(name);
+    std::optional<ports::PortRecord> record = answeredFromRecord(name);
     if (!record) {
-        record = PortRecord{};
+        record = ports::PortRecord{};
         const std::optional<std::int32_t> found = portNumber(name);
         const bool numbered = found.has_value();
         if (numbered) {
@@ -282,7 +282,7 @@ std::optional<Location> SerialPorts::location(const std::string& name) {
                 // Held exclusively by another program, which a process
                 // without CAP_SYS_ADMIN cannot open: configurable as it was
                 // found when free this boot, else as if it were.
-                const auto earlier = readPortRecord(scope_.recordsFolder, name);
+                const auto earlier = ports::readPortRecord(scope_.recordsFolder, name);
                 record->located = true;
                 record->qualifier = earlier && earlier->located ? earlier->qualifier : 0;
                 busyName_ = name;
@@ -303,7 +303,7 @@ std::optional<Location> SerialPorts::location(const std::string& name) {
         if (record->located || !numbered) {
             keepRecord(name, *record);
         } else {
-            forgetRecord(scope_.recordsFolder, name);
+            ports::forgetRecord(scope_.recordsFolder, name);
         }
     }
     if (!record->located) return std::nullopt;
@@ -331,12 +331,12 @@ ModeChange SerialPorts::setMode(const std::string& name, std::int32_t modeCode) 
     const ModeChange change = changeMode(name, modeCode);
     // Kept only beside the location this run found; a port gone since (its
     // record forgotten) or that could not be opened is tried again later.
-    std::optional<PortRecord> found = readPortRecord(scope_.recordsFolder, name);
+    std::optional<ports::PortRecord> found = ports::readPortRecord(scope_.recordsFolder, name);
     if (!found || !found->located || unopened_) {
-        forgetRecord(scope_.recordsFolder, name);
+        ports::forgetRecord(scope_.recordsFolder, name);
         return change;
     }
-    PortRecord& record = *found;
+    ports::PortRecord& record = *found;
     record.modeAsked = true;
     record.modeCode = modeCode;
     record.set = change.set;

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "linuxports/device_access.h"
-#include "linuxports/port_records.h"
 #include "linuxports/rs485_modes.h"
 #include "linuxports/uart_drivers.h"
+#include "ports/port_records.h"
 
 namespace linuxports {
 
@@ -105,8 +105,8 @@ private:
     std::optional<std::map<std::string, std::string>> udevProperties(const std::string& sysfsEntry,
                                                                      std::chrono::steady_clock::time_point giveUp);
     // The record of this boot this run answers from instead of the port.
-    std::optional<PortRecord> answeredFromRecord(const std::string& name) const;
-    void keepRecord(const std::string& name, const PortRecord& record);
+    std::optional<ports::PortRecord> answeredFromRecord(const std::string& name) const;
+    void keepRecord(const std::string& name, const ports::PortRecord& record);
     std::optional<std::int32_t> portNumber(const std::string& name);
     void say(const std::string& line) const;
     // Opens the device, leaving its DTR and RTS as they were where known.

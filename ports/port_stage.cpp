@@ -11,8 +11,19 @@ namespace ports {
 
 namespace {
 
-constexpr std::string_view withoutModeStart = "Port ";
-constexpr std::string_view withoutModeEnd = " found with no mode assigned.";
+// Each line: what comes before the port number and what after it.
+struct PortLine {
+    PortReport report;
+    std::string_view head, tail;
+};
+constexpr PortLine portLines[] = {
+    {PortReport::withoutMode, "Port ", " found with no mode assigned."},
+    {PortReport::notSet, "Failed to set mode for port ", "."},
+    {PortReport::notFound, "Port ", " not found."},
+};
+constexpr const PortLine& withoutModeLine = portLines[0];
+constexpr const PortLine& notSetLine = portLines[1];
+constexpr const PortLine& notFoundLine = portLines[2];
 
 // The entries for each port number, chained in table order, with a cursor on
 // the first one that no port has taken yet: finds the first free match in
@@ -74,10 +85,9 @@ private:
     std::size_t mask_ = 0;
 };
 
-// "Port {number}{rest}", built in a buffer reused for every line.
-void appendPortLine(base::RunLog& log, std::string& buffer, std::string_view head, std::int32_t number,
-                    std::string_view rest) {
-    buffer.assign(head).append(base::formatDecimal(number)).append(rest);
+// A port's line, built in a buffer reused for every line.
+void appendPortLine(base::RunLog& log, std::string& buffer, const PortLine& kind, std::int32_t number) {
+    buffer.assign(kind.head).append(base::formatDecimal(number)).append(kind.tail);
     log.appendLine(buffer);
 }
 
@@ -112,11 +122,11 @@ void applyModes(PortLibrary& library, const PortNameList& portNames, ModeTable& 
 
         const std::optional<std::size_t> entry = queues.take(portNumber);
         if (!entry) {
-            appendPortLine(log, line, withoutModeStart, portNumber, withoutModeEnd);
+            appendPortLine(log, line, withoutModeLine, portNumber);
             continue;
         }
         if (library.setMode(name.c_str(), &modeTable[*entry].modeCode, modeSelector) == 0) {
-            appendPortLine(log, line, "Failed to set mode for port ", portNumber, ".");
+            appendPortLine(log, line, notSetLine, portNumber);
         }
         // Taken even when refused: a refusal is reported once, not again as "not found".
         consumed[*entry] = true;
@@ -125,20 +135,35 @@ void applyModes(PortLibrary& library, const PortNameList& portNames, ModeTable& 
     for (bool taken : consumed) notFound += taken ? 0 : 1;
     log.reserve(notFound * std::string_view("Port -2147483648 not found.\r\n").size());
     for (std::size_t i = 0; i < modeTable.size(); ++i) {
-        if (!consumed[i]) appendPortLine(log, line, "Port ", modeTable[i].portNumber, " not found.");
+        if (!consumed[i]) appendPortLine(log, line, notFoundLine, modeTable[i].portNumber);
     }
 }
 
-bool reportsPortWithoutMode(std::string_view line) {
-    if (line.size() <= withoutModeStart.size() + withoutModeEnd.size() ||
-        line.substr(0, withoutModeStart.size()) != withoutModeStart ||
-        line.substr(line.size() - withoutModeEnd.size()) != withoutModeEnd) {
-        return false;
+std::optional<ReportedPort> reportedPort(std::string_view line) {
+    for (const PortLine& kind : portLines) {
+        if (line.size() <= kind.head.size() + kind.tail.size() || line.substr(0, kind.head.size()) != kind.head ||
+            line.substr(line.size() - kind.tail.size()) != kind.tail) {
+            continue;
+        }
+        std::string_view digits = line.substr(kind.head.size(), line.size() - kind.head.size() - kind.tail.size());
+        const bool negative = digits.front() == '-';
+        if (negative) digits.remove_prefix(1);
+        if (digits.empty() || digits.size() > 10 ||
+            !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+            continue;
+        }
+        std::int64_t value = 0;
+        for (const char digit : digits) value = value * 10 + (digit - '0');
+        if (negative) value = -value;
+        if (value < INT32_MIN || value > INT32_MAX) continue;
+        return ReportedPort{kind.report, static_cast<std::int32_t>(value)};
     }
-    std::string_view number = line.substr(withoutModeStart.size(), line.size() - withoutModeStart.size() - withoutModeEnd.size());
-    if (number.front() == '-') number.remove_prefix(1);
-    return !number.empty() && number.size() <= 10 &&
-           std::all_of(number.begin(), number.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return std::nullopt;
+}
+
+bool reportsPortWithoutMode(std::string_view line) {
+    const std::optional<ReportedPort> reported = reportedPort(line);
+    return reported && reported->report == PortReport::withoutMode;
 }
 
 } // namespace ports

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,14 @@ PortNameList enumeratePorts(PortLibrary& library);
 // reports refused changes, configurable ports without an entry, and then the
 // entries that no port took.
 void applyModes(PortLibrary& library, const PortNameList& portNames, ModeTable& modeTable, base::RunLog& log);
+
+// What a line of the port stage reports, and of which port number.
+enum class PortReport { withoutMode, notSet, notFound };
+struct ReportedPort {
+    PortReport report;
+    std::int32_t number;
+};
+std::optional<ReportedPort> reportedPort(std::string_view line);
 
 // Whether a log line reports a configurable port that no entry is for: a port
 // the configuration leaves alone.

@@ -1,19 +1,25 @@
 #!/usr/bin/env python3
 """The Ansible role and SkarvelConfig's apt repository against a real
 system: boots the boot test's Debian arm64 system (systemd, udev, sshd,
-python3, unattended-upgrades) under QEMU without the package, reachable over
-SSH on a port forwarded to the loopback address, with the repository (made
-by tools/apt-repository, signed with a throwaway key) served over HTTP from
-the loopback address. The example playbook with the role, taking the
-package from the repository: installed, the configuration written, the job
-run, the log fetched; then a configuration with a bad line, refused by
-validation; then a port not found, which fails the unit but not the host;
-then a host with a failing port, failed as asked; the package from a folder
-instead. Then the next version published, and unattended-upgrades brings it;
-a repository signed by another key, and a package altered after signing,
-both refused by apt with nothing installed; the version after published, and
-apt-get upgrade brings it. Each upgrade keeps the configuration and does not
-run the job; the administrator's next run is the new version's.
+python3, unattended-upgrades, the node exporter) under QEMU without the
+package, reachable over SSH on a port forwarded to the loopback address, with
+the repository (made by tools/apt-repository, signed with a throwaway key)
+served over HTTP from the loopback address. The example playbook with the
+role, taking the package from the repository: previewed in check mode on the
+fresh host, changing nothing; installed, the configuration written, the job
+run, the log fetched, the outcome from the command's exit status; a change
+previewed on the configured host, changing nothing and saying which port
+would change; a mode that is none refused before anything reaches the host;
+a port not found, which fails the unit but not the host, served by the node
+exporter; a host with a failing port, failed as asked; a port numbered by
+the role's udev rule; the package from a folder instead. Then the next
+version, whose shipped configuration changed, published, and
+unattended-upgrades brings it without asking; a repository signed by another
+key, and a package altered after signing, both refused by apt with nothing
+installed; the version after published, and apt-get upgrade brings it. Each
+upgrade keeps the configuration and does not run the job; the
+administrator's next run is the new version's. A version pinned back is
+installed; the package removed, then purged.
 
 Usage: ansible_test.py --kernel vmlinuz --rootfs root.tar --packages DIR --upgrades NEXT.deb AFTER.deb
                        --rs485-show FILE --work DIR
@@ -211,11 +217,12 @@ def main():
 
         inventory = os.path.join(work, "inventory.yml")
 
-        def play(ports, fail_on_errors=False, folder=False):
+        def play(ports, fail_on_errors=False, folder=False, check_mode=False, more=""):
             source = (f"skarvelconfig_package_dir: {os.path.abspath(args.packages)}" if folder else
                       f"skarvelconfig_repository_url: {REPOSITORY_URL}\n"
                       f"      skarvelconfig_repository_key: {repository}/skarvelconfig.gpg\n"
                       f"      skarvelconfig_unattended_upgrades: true")
+            source += "".join(f"\n      {line}" for line in more.splitlines())
             with open(inventory, "w") as text:
                 text.write(f"""skarvelconfig:
   hosts:
@@ -231,13 +238,20 @@ def main():
       skarvelconfig_fail_on_port_errors: {str(fail_on_errors).lower()}
       skarvelconfig_ports: {ports}
 """)
-            result = subprocess.run(["ansible-playbook", "-i", inventory, "site.yml"], cwd=ROLE_DIR,
+            result = subprocess.run(["ansible-playbook", "-i", inventory, "site.yml",
+                                     *(["--check", "--diff"] if check_mode else [])], cwd=ROLE_DIR,
                                     capture_output=True, text=True, env=dict(os.environ, ANSIBLE_NOCOLOR="1"))
             return result.returncode, result.stdout + result.stderr
 
+        installed = lambda: remote("dpkg-query -W -f '${Version}' skarvelconfig 2>/dev/null").strip()
+        status, output = play("{0: RS485-4W}", check_mode=True)
+        check("check mode on a fresh host fails nothing, changes nothing and shows the configuration's diff",
+              status == 0 and installed() == "" and remote("ls /etc/skarvelconfig 2>&1").startswith("ls:") and
+              "+Port0=RS485-4W" in output and "SkarvelConfig is not installed on board" in output, output[-3000:])
+
         status, output = play("{0: RS485-4W}")
-        check("the playbook installed, configured and ran the job", status == 0, output[-3000:])
-        installed = lambda: remote("dpkg-query -W -f '${Version}' skarvelconfig").strip()
+        check("the playbook installed, configured and ran the job, and says the run was clean",
+              status == 0 and "SkarvelConfig on board: clean;" in output, output[-3000:])
         policy = remote("apt-cache policy skarvelconfig")
         check("the package came from the repository, named by the role's source file and key",
               installed() == version and REPOSITORY_URL.rstrip("/") + " " in policy and
@@ -260,22 +274,59 @@ def main():
               settings.startswith("flags=0x15 delays=3/5"), settings)
         check("the report names no failed port", "failed ports none; not found none" in output, output[-2000:])
 
+        invocation = lambda: remote("systemctl show -p InvocationID --value skarvelconfig.service").strip()
+        before = invocation()
+        status, output = play("{0: RS232}", check_mode=True)
+        check("check mode on a configured host changes nothing, shows the diff and says which port would change",
+              status == 0 and remote("cat /etc/skarvelconfig/SkarvelConfig.cfg") == config and
+              invocation() == before and remote("rs485_show /dev/ttyAMA0").startswith("flags=0x15 ") and
+              "-Port0=RS485-4W" in output and "+Port0=RS232" in output and
+              "a run would change port 0 (ttyAMA0): RS485-4W to RS232." in output, output[-3000:])
+
         status, output = play("{0: RS486}")
-        check("a configuration with a bad line is refused by validation",
-              status != 0 and "failed to validate" in output, output[-2000:])
+        check("a mode that is none fails the host at the start, naming the variable",
+              status != 0 and "skarvelconfig_ports: port numbers [] and modes ['RS486']" in output and
+              "Check the ports and their modes" in output and "Find the host's architecture" not in output,
+              output[-2000:])
         check("and the host's configuration stays as it was",
               remote("cat /etc/skarvelconfig/SkarvelConfig.cfg") == config)
+        status, output = play("{0: RS485-4W}", more="skarvelconfig_udev: [{device: ttyAMA0, port: x}]")
+        check("a port number that is none fails the host at the start too, naming the variable",
+              status != 0 and "skarvelconfig_udev" in output and "Find the host's architecture" not in output,
+              output[-2000:])
 
         status, output = play("{0: RS485-4W, 7: RS232}")
         failed = remote("systemctl is-failed skarvelconfig.service").strip()
         check("a port not found fails the unit, but the host only where asked",
               status == 0 and "not found 7" in output and failed == "failed", (failed, output[-2000:]))
+        served = [line for line in remote(
+            "python3 -c 'import urllib.request; print(urllib.request.urlopen(\"http://127.0.0.1:9100/metrics\", "
+            "timeout=30).read().decode())'").splitlines() if re.match(r"(# (HELP|TYPE) )?skarvelconfig_", line)]
+        check("the node exporter serves the run: problems, the port set and the port not found",
+              "skarvelconfig_run_outcome 1" in served and
+              'skarvelconfig_port_state{port="0",line="4",device="ttyAMA0",mode="RS485-4W",state="set"} 1' in served
+              and 'skarvelconfig_port_state{port="7",line="5",device="",mode="RS232",state="not_found"} 1' in served,
+              served)
+        if shutil.which("promtool"):
+            checked = subprocess.run(["promtool", "check", "metrics"], input="\n".join(served) + "\n",
+                                     capture_output=True, text=True)
+            check("promtool finds them clean", checked.returncode == 0, checked.stdout + checked.stderr)
 
         status, output = play("{0: RS422, 7: RS232}", fail_on_errors=True)
         check("a host with a failing port is reported, and failed as asked",
               status != 0 and "failed ports 0; not found 7" in output, output[-2000:])
         check("its fetched log says so",
               os.path.exists(fetched) and not_set(0) in open(fetched).read())
+
+        # A port numbered by the role's udev rule, then the rule gone again.
+        status, output = play("{5: RS485-4W}", more="skarvelconfig_udev: [{device: ttyAMA0, port: 5}]")
+        check("a port numbered by the role's udev rule takes its line",
+              status == 0 and "SkarvelConfig on board: clean;" in output and
+              "E: SKARVELCONFIG_PORT=5" in remote("udevadm info /dev/ttyAMA0"), output[-2000:])
+        status, output = play("{0: RS485-4W}")
+        check("without the rule the port has its own number again",
+              status == 0 and "SkarvelConfig on board: clean;" in output and
+              "SKARVELCONFIG_PORT" not in remote("udevadm info /dev/ttyAMA0"), output[-2000:])
 
         # The package from a folder instead, on a host without it.
         remote("DEBIAN_FRONTEND=noninteractive apt-get purge -y skarvelconfig")
@@ -309,10 +360,14 @@ def main():
 
         candidate = lambda: re.search(r"Candidate: (\S+)", remote("apt-cache policy skarvelconfig"))
 
-        # The next version through unattended-upgrades, configured by the role
-        # for the repository's origin, as apt's daily timer runs it.
+        # The next version, whose shipped configuration changed, through
+        # unattended-upgrades, configured by the role for the repository's
+        # origin, as apt's daily timer runs it: no question stops it.
         publish(repository, good_key, [args.upgrades[0]])
         upgraded("unattended-upgrades", next_version, f"{apt} update && unattended-upgrade --verbose")
+        check("the shipped configuration that came with it changed, the host's stayed",
+              f"; Release {next_version}." in remote("cat /usr/share/skarvelconfig/SkarvelConfig.cfg") and
+              remote("cat /etc/skarvelconfig/SkarvelConfig.cfg") == config)
 
         # A repository signed by a key the host does not trust.
         forged = os.path.join(work, "forged")
@@ -349,6 +404,20 @@ def main():
 
         # The version after that, through apt-get upgrade.
         upgraded("apt-get upgrade", last_version, f"{apt} update && {apt} upgrade -y")
+
+        # A version pinned back; then the package removed, and purged.
+        status, output = play("{0: RS485-4W}", more=f'skarvelconfig_version: "{next_version}"')
+        check(f"a version pinned back ({next_version}) is installed", status == 0 and installed() == next_version,
+              (installed(), output[-2000:]))
+        status, output = play("{0: RS485-4W}", more="skarvelconfig_state: absent")
+        check("state absent removes the package and keeps its configuration",
+              status == 0 and remote("dpkg-query -W -f '${db:Status-Abbrev}' skarvelconfig").strip() == "rc" and
+              remote("cat /etc/skarvelconfig/SkarvelConfig.cfg") == config, output[-2000:])
+        status, output = play("{0: RS485-4W}", more="skarvelconfig_state: purged")
+        check("state purged purges it: neither its configuration nor its log stays",
+              status == 0 and installed() == "" and
+              remote("ls /etc/skarvelconfig /var/log/skarvelconfig 2>&1").count("No such file") == 2,
+              output[-2000:])
     finally:
         remote("systemctl poweroff --force --force")
         try:

@@ -4,6 +4,11 @@
 # host start with "@@".
 say() { echo "@@$*" >/dev/console; }
 when() { systemctl show -p "$2" --value "$1"; }
+# SkarvelConfig's metrics as the node exporter serves them.
+metrics() {
+  python3 -c 'import urllib.request; print(urllib.request.urlopen("http://127.0.0.1:9100/metrics", timeout=30).read().decode())' |
+    grep -E '^(# (HELP|TYPE) )?skarvelconfig_' | while IFS= read -r line; do say "metric $1 $line"; done
+}
 
 say "unit $(when skarvelconfig.service ActiveState) $(when skarvelconfig.service Result) $(when skarvelconfig.service ExecMainStatus)"
 say "ready skarvelconfig.service $(when skarvelconfig.service ActiveEnterTimestampMonotonic)"
@@ -26,6 +31,7 @@ for card in ignored:0000:00:03.0 numbered:0000:00:04.0 held:0000:00:05.0; do
   say "card ${card%%:*} $(port_of "${card#*:}")"
 done
 say "records $(ls /run/skarvelconfig/ports | paste -s -d ' ')"
+metrics boot
 say "listed $(skarvelconfig --list | awk '$1 ~ /^tty/ {print $1 ":" $2}' | paste -s -d ' ')"
 
 # Each outcome as the unit shows it, and that run's own lines in the journal
@@ -55,6 +61,7 @@ cp /root/shipped.cfg /etc/skarvelconfig/SkarvelConfig.cfg
 outcome shipped
 printf 'Port0=RS485\r\nPort5=RS232\r\n' >/etc/skarvelconfig/SkarvelConfig.cfg
 outcome problems
+metrics problems
 printf 'Port0=RS422\r\n' >/etc/skarvelconfig/SkarvelConfig.cfg
 outcome refused
 printf 'Port0=RS485\r\n' >/etc/skarvelconfig/SkarvelConfig.cfg

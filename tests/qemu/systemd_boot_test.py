@@ -97,6 +97,22 @@ def main():
                         if entry.split(" ", 1)[0] == when]
 
     check = Checks()
+    metrics = {}
+    for entry in found.get("metric", []):
+        when, _, line = entry.partition(" ")
+        metrics.setdefault(when, []).append(line)
+    for when, outcome, port in (("boot", 0, 'port="0",line="1",device="ttyAMA0",mode="RS485",state="set"} 1'),
+                                ("problems", 1, 'port="5",line="2",device="",mode="RS232",state="not_found"} 1')):
+        served = metrics.get(when, [])
+        check(f"{when}: the node exporter serves the run's outcome ({outcome}), its version and each port's state",
+              f"skarvelconfig_run_outcome {outcome}" in served and
+              f'skarvelconfig_build_info{{version="{program_banner().split()[1]}"}} 1' in served and
+              "skarvelconfig_port_state{" + port in served, served)
+        if shutil.which("promtool"):
+            checked = subprocess.run(["promtool", "check", "metrics"], input="\n".join(served) + "\n",
+                                     capture_output=True, text=True)
+            check(f"{when}: promtool finds the metrics clean", checked.returncode == 0 and served,
+                  checked.stdout + checked.stderr)
 
     check("the system booted and ran every check", "done" in found, output[-3000:])
     check("the unit ran at boot and succeeded", first("unit").split() == ["active", "success", "0"], first("unit"))

@@ -1,15 +1,19 @@
 #pragma once
 
-// What a run found and did to each port this boot, one small file a port
-// under /run (gone at the next boot). A run started because one port
-// appeared answers for every other port from these, without opening it, so
-// that ports other programs hold keep their DTR, RTS and line settings.
+// What the Linux port library's runs found and did to each port this boot,
+// one small file a port under /run (gone at the next boot). A run started
+// because one port appeared answers for every other port from these,
+// without opening it, so that ports other programs hold keep their DTR, RTS
+// and line settings; the administrator's command names each configured
+// port's device from them.
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
-namespace linuxports {
+namespace ports {
 
 struct PortRecord {
     // The port's location, or none where it had none (no number, say).
@@ -34,4 +38,7 @@ void writePortRecord(const std::string& folder, const std::string& name, const P
 // Removes the record, where there is one.
 void forgetRecord(const std::string& folder, const std::string& name);
 
-} // namespace linuxports
+// Every record in `folder`, by port name.
+std::vector<std::pair<std::string, PortRecord>> readPortRecords(const std::string& folder);
+
+} // namespace ports

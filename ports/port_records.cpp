@@ -1,13 +1,11 @@
-#include "linuxports/port_records.h"
-
-#include <unistd.h>
+#include "ports/port_records.h"
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
-namespace linuxports {
+namespace ports {
 
 std::optional<PortRecord> readPortRecord(const std::string& folder, const std::string& name) {
     if (folder.empty()) return std::nullopt;
@@ -57,11 +55,21 @@ void writePortRecord(const std::string& folder, const std::string& name, const P
     const std::string bytes = text.str();
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     if (std::fclose(file) == 0 && written && std::rename(part.c_str(), path.c_str()) == 0) return;
-    unlink(part.c_str());
+    std::remove(part.c_str());
 }
 
 void forgetRecord(const std::string& folder, const std::string& name) {
-    if (!folder.empty()) unlink((folder + "/" + name).c_str());
+    if (!folder.empty()) std::remove((folder + "/" + name).c_str());
 }
 
-} // namespace linuxports
+std::vector<std::pair<std::string, PortRecord>> readPortRecords(const std::string& folder) {
+    std::vector<std::pair<std::string, PortRecord>> records;
+    std::error_code unreadable;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, unreadable)) {
+        const std::string name = entry.path().filename().string();
+        if (const std::optional<PortRecord> record = readPortRecord(folder, name)) records.emplace_back(name, *record);
+    }
+    return records;
+}
+
+} // namespace ports
