@@ -11,6 +11,7 @@ int main(int argc, char** argv) {
                                {app::HelpFor::companion, app::defaultRunPaths().configPath,
                                 [&](const std::string& configPath) {
                                     return app::printLibraryPortList(configPath, libraryPath);
-                                }});
+                                },
+                                {}, {}});
     });
 }
