@@ -38,7 +38,7 @@ import sys
 import threading
 import time
 
-from machine import Cpio, board_device_tree, machine
+from machine import Cpio, board_device_tree, machine, port_state, samples
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from checks import Checks  # noqa: E402
@@ -302,11 +302,11 @@ def main():
         served = [line for line in remote(
             "python3 -c 'import urllib.request; print(urllib.request.urlopen(\"http://127.0.0.1:9100/metrics\", "
             "timeout=30).read().decode())'").splitlines() if re.match(r"(# (HELP|TYPE) )?skarvelconfig_", line)]
+        values = samples(served)
         check("the node exporter serves the run: problems, the port set and the port not found",
-              "skarvelconfig_run_outcome 1" in served and
-              'skarvelconfig_port_state{port="0",line="4",device="ttyAMA0",mode="RS485-4W",state="set"} 1' in served
-              and 'skarvelconfig_port_state{port="7",line="5",device="",mode="RS232",state="not_found"} 1' in served,
-              served)
+              values.get(("skarvelconfig_run_outcome", ())) == 1 and
+              values.get(port_state(0, 4, "ttyAMA0", "RS485-4W", "set")) == 1 and
+              values.get(port_state(7, 5, "", "RS232", "not_found")) == 1, served)
         if shutil.which("promtool"):
             checked = subprocess.run(["promtool", "check", "metrics"], input="\n".join(served) + "\n",
                                      capture_output=True, text=True)

@@ -12,6 +12,24 @@ import threading
 ENABLED, RTS_AFTER_SEND, RX_DURING_TX = 0x1, 0x4, 0x10
 
 
+def samples(lines):
+    """The samples of metrics in Prometheus' text format, whatever the order
+    of their labels: {(name, ((label, value), ...)): value}."""
+    found = {}
+    for line in lines:
+        match = re.match(r'([a-z_:]+)(?:\{(.*)\})? (\S+)$', line)
+        if match:
+            labels = tuple(sorted(re.findall(r'([a-z_]+)="((?:[^"\\]|\\.)*)"', match.group(2) or "")))
+            found[(match.group(1), labels)] = float(match.group(3))
+    return found
+
+
+def port_state(port, line, device, mode, state):
+    """The key of one port's state among the samples."""
+    return ("skarvelconfig_port_state", tuple(sorted({"port": str(port), "line": str(line), "device": device,
+                                                      "mode": mode, "state": state}.items())))
+
+
 def machine(memory):
     return ["qemu-system-aarch64", "-M", "virt", "-cpu", "cortex-a57", "-m", memory, "-nographic", "-no-reboot", "-nic", "none"]
 

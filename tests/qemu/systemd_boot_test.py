@@ -19,7 +19,8 @@ import shutil
 import subprocess
 import sys
 
-from machine import ENABLED, RTS_AFTER_SEND, RX_DURING_TX, Cpio, board_device_tree, boot, machine
+from machine import ENABLED, RTS_AFTER_SEND, RX_DURING_TX, Cpio, board_device_tree, boot, machine, port_state, \
+    samples
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from checks import Checks  # noqa: E402
@@ -101,13 +102,14 @@ def main():
     for entry in found.get("metric", []):
         when, _, line = entry.partition(" ")
         metrics.setdefault(when, []).append(line)
-    for when, outcome, port in (("boot", 0, 'port="0",line="1",device="ttyAMA0",mode="RS485",state="set"} 1'),
-                                ("problems", 1, 'port="5",line="2",device="",mode="RS232",state="not_found"} 1')):
+    for when, outcome, port in (("boot", 0, port_state(0, 1, "ttyAMA0", "RS485", "set")),
+                                ("problems", 1, port_state(5, 2, "", "RS232", "not_found"))):
         served = metrics.get(when, [])
+        values = samples(served)
         check(f"{when}: the node exporter serves the run's outcome ({outcome}), its version and each port's state",
-              f"skarvelconfig_run_outcome {outcome}" in served and
-              f'skarvelconfig_build_info{{version="{program_banner().split()[1]}"}} 1' in served and
-              "skarvelconfig_port_state{" + port in served, served)
+              values.get(("skarvelconfig_run_outcome", ())) == outcome and
+              values.get(("skarvelconfig_build_info", (("version", program_banner().split()[1]),))) == 1 and
+              values.get(port) == 1, served)
         if shutil.which("promtool"):
             checked = subprocess.run(["promtool", "check", "metrics"], input="\n".join(served) + "\n",
                                      capture_output=True, text=True)
