@@ -49,13 +49,13 @@ int exitStatusOf(RunOutcome outcome) {
     return 2;
 }
 
-platform::EventLevel eventLevelOf(RunOutcome outcome) {
+platform::RunEvent eventOf(RunOutcome outcome) {
     switch (outcome) {
-    case RunOutcome::clean: return platform::EventLevel::information;
-    case RunOutcome::problems: return platform::EventLevel::warning;
+    case RunOutcome::clean: return platform::RunEvent::clean;
+    case RunOutcome::problems: return platform::RunEvent::problems;
     case RunOutcome::notDone: break;
     }
-    return platform::EventLevel::error;
+    return platform::RunEvent::notDone;
 }
 
 } // namespace app

@@ -37,7 +37,7 @@ RunOutcome outcomeOfLog(std::string_view logText);
 // The exit status that says it, as --check does: 0 clean, 1 problems, 2 not done.
 int exitStatusOf(RunOutcome outcome);
 
-// The level of the run's event: information, warning, error.
-platform::EventLevel eventLevelOf(RunOutcome outcome);
+// What the run's event says: clean, problems, not done.
+platform::RunEvent eventOf(RunOutcome outcome);
 
 } // namespace app

@@ -26,7 +26,7 @@ void recordOutcome(const base::RunLog& log, const std::string& logPath, const st
         const RunOutcome outcome = unwritten.empty() ? outcomeOfLog(log.text()) : RunOutcome::notDone;
         std::string text = log.text();
         if (!unwritten.empty()) text += "The log could not be written to " + logPath + ": " + unwritten + "\r\n";
-        platform::recordRunEvent(eventLevelOf(outcome), text);
+        platform::recordRunEvent(eventOf(outcome), text);
     } catch (...) {
         // Out of memory at the very end: the log is written, the event is not.
     }

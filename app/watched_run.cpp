@@ -10,6 +10,10 @@ namespace app {
 
 namespace {
 
+// What the program needs beside it that the system does not have.
+constexpr const char* portLibraryHint =
+    " (it needs LumtorPort.dll, the port maker's library, beside it: the installer's PORTLIBRARY puts it there)";
+
 class Output {
 public:
     Output() : journal_(platform::streamIsJournal(1)) {}
@@ -59,14 +63,22 @@ WatchedRun runWatched(const std::vector<std::string>& parameters) {
 
     const std::string program = platform::programDir() + platform::jobProgramFileName();
     const platform::ProgramRun run = platform::runProgram(program, parameters);
+    // A run that never ran, or ended before its log without an event of its
+    // own (its failure report records one), is an event where the platform
+    // keeps events.
     if (!run.started) {
-        out.line("SkarvelConfig: " + program + " cannot be started: " + run.failure, LinePriority::error);
+        const std::string said = "SkarvelConfig: " + program + " cannot be started: " + run.failure +
+                                 (run.refusedByLoader ? portLibraryHint : "");
+        out.line(said, LinePriority::error);
+        platform::recordRunEvent(platform::RunEvent::notStarted, said);
         return {RunOutcome::notDone, {}};
     }
     if (run.status != 0) {
         // Only the failure report ends the program otherwise; it writes no log.
-        out.line("SkarvelConfig ended with status " + std::to_string(run.status) + " before writing its log.",
-                 LinePriority::error);
+        const std::string said =
+            "SkarvelConfig ended with status " + std::to_string(run.status) + " before writing its log.";
+        out.line(said, LinePriority::error);
+        if (!run.toldEventRecorded) platform::recordRunEvent(platform::RunEvent::notDone, said);
         return {RunOutcome::notDone, {}};
     }
     if (paths.logPath.empty()) {

@@ -4,8 +4,10 @@ cmake_minimum_required(VERSION 3.25)
 #   cmake "-DWINE=wine-run;loader" -DPROGRAM=SkarvelConfig.exe -DCOMPANION=SkarvelConfig.com
 #         -DLIBRARY=LumtorPort.dll -DVERSION=... -DWORK=dir -P check_console_companion.cmake
 # Wine traces what ReportEvent was given on its eventlog channel: an
-# Information event as "trace", a Warning as "warn", an Error as "err"; and
-# the source an event is registered under on its advapi channel. The folder
+# Information event as "trace", a Warning as "warn", an Error as "err", a
+# line each; on its advapi channel each call's type and event ID (ids: one
+# TYPE:ID each, as 1:c0000003 for an Error of ID 3) and the source an event
+# is registered under. The folder
 # holds a blank, as "Program Files" does.
 
 include(${CMAKE_CURRENT_LIST_DIR}/checks.cmake)
@@ -17,6 +19,9 @@ function(run)
   string(REPLACE "\r\n" "\n" output "${output}")
   string(REGEX MATCHALL "(trace|warn|err):eventlog:ReportEventW [^\n]*" found "${errors}")
   string(REGEX MATCHALL "RegisterEventSourceA [^\n]*" registered "${errors}")
+  string(REGEX MATCHALL "ReportEventA \\([^,]*,0x[0-9a-f]+,0x[0-9a-f]+,0x[0-9a-f]+" calls "${errors}")
+  list(TRANSFORM calls REPLACE "^ReportEventA \\([^,]*,0x0*([0-9a-f]+),0x[0-9a-f]+,0x([0-9a-f]+)$" "\\1:\\2")
+  set(ids "${calls}" PARENT_SCOPE)
   set(sources "${registered}" PARENT_SCOPE)
   set(status ${result} PARENT_SCOPE)
   set(out "${output}" PARENT_SCOPE)
@@ -80,7 +85,8 @@ string(TIMESTAMP ended "%s")
 math(EXPR took "${ended} - ${started}")
 expect("the companion does not wait for the lock it holds for the program" "took LESS 30")
 expect("a run through the companion, all set: an Information event" "status EQUAL 0 AND EXISTS \"${WORK}/SkarvelConfig.log\"
-       AND out MATCHES \"^SkarvelConfig ${VERSION}\n[0-9:]+\n$\" AND events MATCHES \"^trace:eventlog:ReportEventW L.SkarvelConfig \"")
+       AND out MATCHES \"^SkarvelConfig ${VERSION}\n[0-9:]+\n$\" AND events MATCHES \"^trace:eventlog:ReportEventW L.SkarvelConfig \"
+       AND ids STREQUAL 4:40000001")
 file(READ "${WORK}/process.txt" process)
 expect("the program is started by its quoted path, with the companion's parameters, and fails critical errors itself"
        "process MATCHES \"^command line: \\\"[A-Z]:[^\\\"\n]+ check.SkarvelConfig.exe\\\"\nerror mode: 32769\n$\"")
@@ -88,7 +94,7 @@ expect("the event's source is SkarvelConfig" "sources MATCHES \"^RegisterEventSo
 set(ports refused.txt)
 run(SkarvelConfig.exe)
 expect("a failed port is a Warning event"
-       "events MATCHES \"^warn:eventlog:ReportEventW L.SkarvelConfig [^\n]*${notSet1}\"")
+       "events MATCHES \"^warn:eventlog:ReportEventW L.SkarvelConfig [^\n]*${notSet1}\" AND ids STREQUAL 2:80000002")
 set(ports "")
 file(WRITE ${WORK}/SkarvelConfig.cfg "; sets nothing until edited\r\n")
 run(cmd /c SkarvelConfig)
@@ -104,7 +110,8 @@ expect("the companion's parameters follow the program's path as typed"
        "process MATCHES \"^command line: \\\"[^\\\"\n]+.SkarvelConfig.exe\\\" bad.cfg\n\"")
 file(REMOVE ${WORK}/SkarvelConfig.cfg)
 run(SkarvelConfig.exe)
-expect("an unreadable configuration is an Error event" "events MATCHES \"^err:eventlog:ReportEventW L[^\n]*${loadFailed}\"")
+expect("an unreadable configuration is an Error event"
+       "events MATCHES \"^err:eventlog:ReportEventW L[^\n]*${loadFailed}\" AND ids STREQUAL 1:c0000003")
 run(cmd /c SkarvelConfig)
 expect("an unreadable configuration through the companion: status 2, with Windows' reason"
        "status EQUAL 2 AND out MATCHES \"\n${aborting}\nSkarvelConfig could not read its configuration [^\n]*SkarvelConfig.cfg: .+\n$\"")
@@ -115,12 +122,31 @@ expect("an unwritable log: the companion says why, and it is an Error event with
        "out MATCHES \"^SkarvelConfig could not write its log C:.no.such.folder.x.log: .+\n$\"
        AND events MATCHES \"^err:eventlog:ReportEventW L[^\n]*The log could not be written to C:[^\n]*x.log: \"")
 
-# No library beside it: --list says why, and the list is not done.
+# No library beside it: --list says why, and the list is not done; a run
+# never starts the program, and says so where fleets look, in an Error event.
+# (A library that lacks a function stops Windows' loader the same way; Wine's
+# loader starts the program with a stub in the function's place.)
 file(RENAME "${WORK}/LumtorPort.dll" "${WORK}/away.dll")
 run(cmd /c SkarvelConfig --list)
-file(RENAME "${WORK}/away.dll" "${WORK}/LumtorPort.dll")
 expect("--list without the library: its reason, status 2"
        "status EQUAL 2 AND out MATCHES \"^SkarvelConfig: [^\n]*LumtorPort.dll cannot be loaded: [^\n]+\n$\"")
+run(cmd /c SkarvelConfig)
+expect("a run without the library: status 2, the reason in words, and an Error event that says it never ran"
+       "status EQUAL 2 AND out MATCHES \"^SkarvelConfig: [^\n]*SkarvelConfig.exe cannot be started: a library it imports was not found[^\n]*LumtorPort.dll[^\n]*\n$\"
+       AND events MATCHES \"^err:eventlog:ReportEventW L.SkarvelConfig: [^\n]*cannot be started: a library it imports was not found\"
+       AND ids STREQUAL 1:c0000004")
+file(RENAME "${WORK}/away.dll" "${WORK}/LumtorPort.dll")
+
+# A fault inside the library: the program's failure report is an Error
+# event with its text; the companion adds none.
+file(WRITE ${WORK}/faulting.txt "name=COM1 number=1 fault=enum\n")
+set(ports faulting.txt)
+run(cmd /c SkarvelConfig)
+set(ports "")
+expect("a fault in the library: status 2, and one Error event, the failure report's"
+       "status EQUAL 2 AND out MATCHES \"^SkarvelConfig ended with status 1 before writing its log.\n$\"
+       AND events MATCHES \"^err:eventlog:ReportEventW [^\n]*SkarvelConfig.exe ended through its failure report[^\n]*EAccessViolation\"
+       AND ids STREQUAL 1:c0000003")
 
 # The last boot's log, written by the start-up task, in a folder this run
 # may not change (an administrator's prompt that is not elevated): the old

@@ -21,7 +21,9 @@ function(check what condition)
 endfunction()
 
 function(fail what)
-  set_property(GLOBAL APPEND PROPERTY skarvel_checks_failed "${what}")
+  # One entry, whatever lists the detail holds.
+  string(REPLACE ";" "," entry "${what}")
+  set_property(GLOBAL APPEND PROPERTY skarvel_checks_failed "${entry}")
   message(NOTICE "FAILED  ${what}")
 endfunction()
 

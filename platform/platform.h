@@ -109,14 +109,18 @@ private:
 // for the last error, the C library's for errno); empty when none is known.
 std::string lastErrorText();
 
-// How an event is marked where administrators collect them.
-enum class EventLevel { information, warning, error };
+// What an event says of a run, each with its level and its own ID, so that
+// a query for the source's events tells them apart: clean (information),
+// problems (warning), not done (error: the configuration or the log could
+// not be used, or the program ended through its failure report), and never
+// started (error: the program could not be started at all).
+enum class RunEvent { clean, problems, notDone, notStarted };
 
 // Records one run where the platform's administrators collect them: one
 // event in Windows' Application log (source "SkarvelConfig"), `text` its
 // message. Nothing elsewhere: on Linux the skarvelconfig command shows the
 // run in the journal. Never fails the run.
-void recordRunEvent(EventLevel level, const std::string& text) noexcept;
+void recordRunEvent(RunEvent event, const std::string& text) noexcept;
 
 // One run at a time drives the ports. A RunLock waits for the run that holds
 // it, at most `limitSeconds`, then goes on without it: a hung run must not
@@ -144,12 +148,17 @@ bool programTakesRunLock();
 std::string jobProgramFileName();
 
 // A program started and waited for: whether it started, its exit status,
-// whether it said it wrote its log (tellLogWritten; Windows only), or why it
-// could not be started.
+// whether it said it wrote its log (tellLogWritten) and recorded its run's
+// event (Windows only), or why it
+// could not be started: by the system, or by its loader, which ends it
+// before its first instruction where a library it imports is missing or
+// lacks a function (Windows).
 struct ProgramRun {
     bool started = false;
     int status = 0;
     bool toldLogWritten = false;
+    bool toldEventRecorded = false;
+    bool refusedByLoader = false;
     std::string failure;
 };
 

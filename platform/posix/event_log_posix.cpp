@@ -3,6 +3,6 @@
 namespace platform {
 
 // No event log: the skarvelconfig command shows each run in the journal.
-void recordRunEvent(EventLevel, const std::string&) noexcept {}
+void recordRunEvent(RunEvent, const std::string&) noexcept {}
 
 } // namespace platform

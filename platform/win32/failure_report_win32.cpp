@@ -1,11 +1,13 @@
 // The unhandled-failure report on Windows: the platform's filter hands over a
-// failure it lets the program handle; the program shows it in a task-modal
-// message box and ends with status 1.
+// failure it lets the program handle; the program records it as an Error
+// event in the Application log, shows it in a task-modal message box where
+// anyone can see one, and ends with status 1.
 
 #include <windows.h>
 
 #include <csignal>
 #include <cstdint>
+#include <string>
 
 #include "platform/failure_report.h"
 #include "platform/platform.h"
@@ -64,6 +66,17 @@ void show(const FailureText& text) {
     MessageBoxA(nullptr, message, "Application Error", MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }
 
+// The report where administrators collect events: this run was not done.
+void recordEvent(const FailureText& text) noexcept {
+    try {
+        std::string event = std::string(programFileName) + " ended through its failure report, writing no log:\r\n";
+        for (const char c : text.view()) event += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        recordRunEvent(RunEvent::notDone, event + "\r\n");
+    } catch (...) {
+        // Out of memory: the report is shown where it can be, not recorded.
+    }
+}
+
 // Set by the report thread once it has run, found the module and taken and
 // released the heap's lock: from then on a box can be made.
 volatile LONG reportReady = 0;
@@ -89,12 +102,14 @@ DWORD WINAPI reportFailure(void* failure) {
         text = formatExternalExceptionReport(static_cast<std::uint32_t>(record.ExceptionCode), code,
                                              inModule ? module : nullptr, base, programFileName, addressDigits);
     }
-    // The box allocates: a heap the faulting thread holds would stop it for good.
+    // The event and the box allocate: a heap the faulting thread holds would
+    // stop them for good.
     const HANDLE heap = GetProcessHeap();
     HeapLock(heap);
     HeapUnlock(heap);
     InterlockedExchange(&reportReady, 1);
-    show(text);
+    recordEvent(text);
+    if (boxCanBeSeen) show(text);
     return 0;
 }
 
@@ -102,8 +117,10 @@ DWORD WINAPI reportFailure(void* failure) {
 // even start while the faulting thread holds the loader lock.
 constexpr DWORD readyLimitMilliseconds = 5000;
 
+// How long an unattended report may take to record its event.
+constexpr DWORD recordLimitMilliseconds = 10000;
+
 LONG WINAPI onUnhandledFailure(EXCEPTION_POINTERS* pointers) {
-    if (!boxCanBeSeen) endWithFailure();
     // On a thread of its own: the failing thread's stack may be all but used
     // up (a stack overflow leaves a few kilobytes), and it may hold locks.
     const HANDLE thread = CreateThread(nullptr, 256 * 1024, reportFailure, pointers, 0, nullptr);
@@ -112,8 +129,9 @@ LONG WINAPI onUnhandledFailure(EXCEPTION_POINTERS* pointers) {
         if (waited >= readyLimitMilliseconds) endWithFailure();
         if (WaitForSingleObject(thread, 50) == WAIT_OBJECT_0) break;
     }
-    // Ready: the box waits for the person who can see it.
-    WaitForSingleObject(thread, INFINITE);
+    // Ready: the box waits for the person who can see it; unattended, only
+    // the event is waited for.
+    WaitForSingleObject(thread, boxCanBeSeen ? INFINITE : recordLimitMilliseconds);
     endWithFailure();
 }
 
@@ -140,10 +158,10 @@ void installFailureReport() {
     char module[MAX_PATH + 1];
     std::uintptr_t base = 0;
     const bool inModule = findModule(caller, module, base);
-    if (boxCanBeSeen) {
-        show(formatFailureReport(kindName, inModule ? module : programFileName,
-                                 inModule ? caller - base : caller - 0x1000, message, addressDigits));
-    }
+    const FailureText text = formatFailureReport(kindName, inModule ? module : programFileName,
+                                                 inModule ? caller - base : caller - 0x1000, message, addressDigits);
+    recordEvent(text);
+    if (boxCanBeSeen) show(text);
     ExitProcess(1);
 }
 

@@ -1,9 +1,11 @@
 #include <windows.h>
 
+#include <optional>
 #include <string>
 
 #include "platform/command_line_split.h"
 #include "platform/platform.h"
+#include "platform/win32/runs_win32.h"
 
 namespace platform {
 
@@ -15,8 +17,21 @@ HANDLE handleOf(std::intptr_t value) { return reinterpret_cast<HANDLE>(value); }
 // companion holds the run lock for it: named after the program's process.
 std::string grantName(DWORD processId) { return "SkarvelConfig.RunFor." + std::to_string(processId); }
 
-// The object the program signals once its log is written.
+// The objects the program signals once its log is written, and once its
+// run's event is recorded.
 std::string logWrittenName(DWORD processId) { return "SkarvelConfig.LogWrittenBy." + std::to_string(processId); }
+std::string eventRecordedName(DWORD processId) {
+    return "SkarvelConfig.EventRecordedBy." + std::to_string(processId);
+}
+
+void signal(const std::string& name) noexcept {
+    const HANDLE object = OpenEventA(EVENT_MODIFY_STATE, FALSE, name.c_str());
+    if (!object) return;
+    SetEvent(object);
+    CloseHandle(object);
+}
+
+bool signalled(HANDLE object) { return object && WaitForSingleObject(object, 0) == WAIT_OBJECT_0; }
 
 // The lock for every session: the start-up task's run and an administrator's.
 HANDLE openRunMutex() {
@@ -44,6 +59,18 @@ bool startMayWorkLater(DWORD error) {
     case ERROR_NO_SYSTEM_RESOURCES:
     case ERROR_COMMITMENT_LIMIT: return true;
     default: return false;
+    }
+}
+
+// Why Windows' loader ended a program before its first instruction, from
+// the status it ended it with; nothing for any other status.
+std::optional<std::string> loaderRefusal(DWORD status) {
+    switch (status) {
+    case 0xC0000135: return "a library it imports was not found beside it or in the system's folders";
+    case 0xC0000139: return "a library it imports lacks a function it needs";
+    case 0xC000007B: return "a library it imports is not one it can load (built for another Windows, or damaged)";
+    case 0xC0000142: return "a library it imports failed to start";
+    default: return std::nullopt;
     }
 }
 
@@ -76,12 +103,9 @@ bool programTakesRunLock() {
     return false;
 }
 
-void tellLogWritten() noexcept {
-    const HANDLE written = OpenEventA(EVENT_MODIFY_STATE, FALSE, logWrittenName(GetCurrentProcessId()).c_str());
-    if (!written) return;
-    SetEvent(written);
-    CloseHandle(written);
-}
+void tellLogWritten() noexcept { signal(logWrittenName(GetCurrentProcessId())); }
+
+void tellEventRecorded() noexcept { signal(eventRecordedName(GetCurrentProcessId())); }
 
 std::string jobProgramFileName() { return "SkarvelConfig.exe"; }
 
@@ -104,6 +128,7 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
     }
     const HANDLE grant = CreateEventA(nullptr, TRUE, TRUE, grantName(process.dwProcessId).c_str());
     const HANDLE written = CreateEventA(nullptr, TRUE, FALSE, logWrittenName(process.dwProcessId).c_str());
+    const HANDLE recorded = CreateEventA(nullptr, TRUE, FALSE, eventRecordedName(process.dwProcessId).c_str());
     ResumeThread(process.hThread);
     CloseHandle(process.hThread);
     WaitForSingleObject(process.hProcess, INFINITE);
@@ -111,9 +136,15 @@ ProgramRun runProgram(const std::string& program, const std::vector<std::string>
     GetExitCodeProcess(process.hProcess, &exitCode);
     CloseHandle(process.hProcess);
     if (grant) CloseHandle(grant);
-    if (written) {
-        run.toldLogWritten = WaitForSingleObject(written, 0) == WAIT_OBJECT_0;
-        CloseHandle(written);
+    run.toldLogWritten = signalled(written);
+    run.toldEventRecorded = signalled(recorded);
+    for (const HANDLE object : {written, recorded}) {
+        if (object) CloseHandle(object);
+    }
+    if (const std::optional<std::string> refusal = loaderRefusal(exitCode)) {
+        run.refusedByLoader = true;
+        run.failure = *refusal;
+        return run;
     }
     run.started = true;
     run.status = static_cast<int>(exitCode);
