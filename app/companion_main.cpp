@@ -3,10 +3,11 @@
 #include "app/command.h"
 #include "app/run_sequence.h"
 #include "platform/platform.h"
+#include "ports/lumtor_ports.h"
 
 int main(int argc, char** argv) {
     return platform::guardedMain([&] {
-        const std::string libraryPath = platform::programDir() + "LumtorPort.dll";
+        const std::string libraryPath = platform::programDir() + windowsLibraryFileName;
         return app::runCommand(platform::commandLineParameters(argc, argv),
                                {app::HelpFor::companion, app::defaultRunPaths().configPath,
                                 [&](const std::string& configPath) {

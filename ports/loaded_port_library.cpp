@@ -10,9 +10,9 @@ LoadedPortLibrary::Loading LoadedPortLibrary::load(const std::string& path) {
         function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(library->library_.function(name));
         if (!function && failure.empty()) failure = path + " lacks " + name;
     };
-    find("LumtorPortEnum", library->enum_);
-    find("LumtorPortGetLocation", library->getLocation_);
-    find("LumtorPortTXVR", library->txvr_);
+    find(lumtorFunctionNames[0], library->enum_);
+    find(lumtorFunctionNames[1], library->getLocation_);
+    find(lumtorFunctionNames[2], library->txvr_);
     if (!failure.empty()) return {nullptr, failure};
     return {std::move(library), {}};
 }

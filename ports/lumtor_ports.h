@@ -5,6 +5,7 @@
 // exports these can stand in for it. Each returns zero for failure, or, for
 // LumtorPortEnum, for "no port at this index".
 
+#include <array>
 #include <cstdint>
 
 #if defined(_WIN32) && !defined(_WIN64)
@@ -22,6 +23,13 @@
 #else
 #define LUMTOR_VISIBLE __attribute__((visibility("default")))
 #endif
+
+// The names the three are exported by, undecorated.
+inline constexpr std::array<const char*, 3> lumtorFunctionNames = {"LumtorPortEnum", "LumtorPortGetLocation",
+                                                                   "LumtorPortTXVR"};
+
+// The library's file name on Windows, where it sits beside the program.
+inline constexpr const char* windowsLibraryFileName = "LumtorPort.dll";
 
 // The mode codes LumtorPortTXVR takes, one per transceiver mode.
 inline constexpr int32_t modeCodeRs232 = 0;

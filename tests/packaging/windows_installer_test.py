@@ -1,20 +1,27 @@
 #!/usr/bin/env python3
 """The Windows installer under 32-bit Wine, as an administrator uses it, with
-the administrator's guide's command and nothing else: as a Windows after
-Vista, install, run the installed program, upgrade to the next version with
-the configuration edited, refuse a downgrade and a second registration,
-uninstall; then as Windows XP, install and uninstall.
+the administrator's guide's commands and nothing else: as a Windows after
+Vista, refuse a configuration or a port library it cannot use, leaving
+nothing; install, run the installed program and the start-up task's
+command, upgrade to the next version with the configuration edited, refuse
+a downgrade and a second registration, uninstall; deploy in one command
+with CONFIGFILE and PORTLIBRARY, and upgrade with CONFIGFILE in the
+package's own properties, as a transform puts it; then as Windows XP,
+install and uninstall.
 
 What Wine cannot show: its schtasks registers a task definition but keeps
 only its settings (not the start-up trigger, the account or the program),
-and knows no XP-style /SC command. So the definition the installer wrote is
-checked, and on XP the commands the installer ran (traced by Wine).
+and knows no XP-style /SC command, nor /Run, and nothing runs the task. So
+the definition the installer wrote is checked and its command run, and on
+XP the commands the installer ran (traced by Wine). Wine cannot make a
+transform (MsiDatabaseGenerateTransform is a stub there).
 
 Usage: windows_installer_test.py --wine "WINE;LOADER" --cmake CMAKE --msi "-DWIXL=...;-DPROGRAM=...;..."
                                  --objdump OBJDUMP --library LumtorPort.dll --version V --work DIR
 (--msi: make_msi.cmake's definitions but the version, the output and the work folder)
 """
 import argparse
+import glob
 import hashlib
 import os
 import re
@@ -26,13 +33,16 @@ from wine import Wine
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 from checks import Checks  # noqa: E402
-from expected_log import without_mode  # noqa: E402
+from expected_log import line, not_found, without_mode  # noqa: E402
 
 TRACE = "trace+schtasks"
 CREATE_FROM_DEFINITION = 'L"/Create" L"/TN" L"SkarvelConfig" L"/XML"'
 DELETE = 'L"/Delete" L"/TN" L"SkarvelConfig" L"/F"'
 CREATE_XP = re.compile(r'L"/Create" L"/TN" L"SkarvelConfig" L"/SC" L"ONSTART" L"/RU" L"SYSTEM" '
-                       r'L"/TR" L"\\"C:.*SkarvelConfig\.exe\\""$')
+                       r'L"/TR" L"\\"C:.*SkarvelConfig\.com\\""$')
+# msiexec's status for a failed installation (1603), as a Linux process's
+# status keeps it: its low byte.
+FAILED = 1603 & 0xFF
 
 
 def text_of(path):
@@ -56,6 +66,7 @@ def main():
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     wine = Wine(args.wine)
+    msibuild = next(option.split("=", 1)[1] for option in args.msi.split(";") if option.startswith("-DMSIBUILD="))
     check = Checks()
 
     # This version, and the next as Windows Installer counts versions (the
@@ -72,6 +83,12 @@ def main():
     def install(name, *options):
         status, _, errors = wine.run("msiexec", *options, "Z:" + msi[name], "/qn", debug=TRACE)
         return status, [line for line in errors.splitlines() if "trace:schtasks:wmain " in line]
+
+    def install_given(name, log, **properties):
+        """Installs with properties; the status and the installer's log."""
+        given = [f"{key}=Z:{path}" for key, path in properties.items()]
+        status, _, _ = wine.run("msiexec", "/i", "Z:" + msi[name], "/qn", "/l*v", f"Z:{work}/{log}", *given)
+        return status, text_of(f"{work}/{log}")
 
     def registrations():
         """How many SkarvelConfig products Windows lists (Add or Remove Programs)."""
@@ -98,6 +115,25 @@ def main():
         os.remove(task)
     at = lambda name: os.path.join(folder, name)
 
+    # Given files it cannot use stop the installation before anything is
+    # installed, the reason in its log.
+    def given(name, text):
+        with open(os.path.join(work, name), "w", newline="") as file:
+            file.write(text)
+        return os.path.join(work, name)
+    refused = [
+        ("a configuration with an unusable line", {"CONFIGFILE": given("bad.cfg", "Port1=RS485\r\nPort2=RS999\r\n")},
+         "bad.cfg: it has 1 unusable line(s), each in this log; the first: " + line("rightHand", value="RS999", line=2)),
+        ("a configuration it cannot read", {"CONFIGFILE": f"{work}/missing.cfg"}, "missing.cfg: it cannot be read: "),
+        ("a library without the port functions",
+         {"CONFIGFILE": given("good.cfg", "Port1=RS485\r\n"), "PORTLIBRARY": f"{work}/staging/SkarvelConfig.com"},
+         "SkarvelConfig.com: it lacks the function LumtorPortEnum"),
+    ]
+    for what, properties, said in refused:
+        status, log = install_given("first", "refused.log", **properties)
+        check(f"refused, nothing installed: {what}", status == FAILED and said in log and not os.path.exists(folder)
+              and registrations() == 0, (status, [text for text in log.splitlines() if "SkarvelConfig: " in text]))
+
     status, trace = install("first", "/i")
     if status != 0:
         check("the installer installs", False, status)
@@ -112,7 +148,7 @@ def main():
 
     # The start-up task: the definition the installer wrote and registered.
     definition = text_of(at("SkarvelConfig.task.xml"))
-    command = f'<Command>"{program_files}\\SkarvelConfig\\SkarvelConfig.exe"</Command></Exec></Actions></Task>'
+    command = f'<Command>"{program_files}\\SkarvelConfig\\SkarvelConfig.com"</Command></Exec></Actions></Task>'
     for wanted in ("<BootTrigger><Enabled>true</Enabled></BootTrigger>", "<UserId>S-1-5-18</UserId>",
                    "<DisallowStartIfOnBatteries>false</DisallowStartIfOnBatteries>",
                    "<StopIfGoingOnBatteries>false</StopIfGoingOnBatteries>",
@@ -132,6 +168,21 @@ def main():
     check("the installed program runs and writes its log",
           status == 0 and log[:1] == [f"SkarvelConfig {program_version}"] and without_mode(1) in log, (status, log))
 
+    # The task's command ends with the run's outcome, its last result: 0
+    # clean, 1 problems, 2 never started (an Error event says so).
+    task_command = re.search(r'<Command>"([^"]+)"</Command>', definition).group(1)
+    status = wine.run(task_command)[0]
+    with open(at("SkarvelConfig.cfg"), "w", newline="") as edited:
+        edited.write("Port9=RS232\r\n")
+    problems, out, _ = wine.run(task_command)
+    os.rename(at("LumtorPort.dll"), at("away.dll"))
+    never, _, trace = wine.run(task_command, debug="-all,+eventlog")
+    os.rename(at("away.dll"), at("LumtorPort.dll"))
+    check("the task's command ends 0 for a clean run, 1 for problems, 2 for a program that cannot start",
+          (status, problems, never) == (0, 1, 2) and not_found(9) in out, (status, problems, never, out))
+    check("a program that cannot start is an Error event naming the library",
+          re.search(r"err:eventlog:ReportEventW [^\n]*cannot be started: [^\n]*LumtorPort\.dll", trace), trace)
+
     # The next version replaces this one in place and keeps the administrator's
     # configuration and the task.
     with open(at("SkarvelConfig.cfg"), "w", newline="") as edited:
@@ -148,8 +199,8 @@ def main():
     # version again is never registered twice.
     upgraded = digest(at("SkarvelConfig.exe"))
     status, _ = install("first", "/i")
-    check("a downgrade is refused and changes nothing",
-          status != 0 and digest(at("SkarvelConfig.exe")) == upgraded and os.path.exists(task), status)
+    check("a downgrade is refused with 1603 and changes nothing",
+          status == FAILED and digest(at("SkarvelConfig.exe")) == upgraded and os.path.exists(task), status)
     check("after a downgrade: one registration", registrations() == 1, registrations())
     install("next", "/i")
     check("after the same version again: one registration", registrations() == 1, registrations())
@@ -163,6 +214,31 @@ def main():
     check("uninstalling keeps the administrator's configuration", os.path.exists(at("SkarvelConfig.cfg")))
     check("uninstalled: no registration", registrations() == 0, registrations())
     check("uninstalled: the event source is gone", event_source() is None)
+    shutil.rmtree(folder, ignore_errors=True)
+
+    # One command deploys: the configuration and the library given are
+    # installed as given, the checked copies gone from the temporary folder.
+    library = shutil.copy(args.library, os.path.join(work, "maker.dll"))
+    status, _ = install_given("first", "given.log", CONFIGFILE=f"{work}/good.cfg", PORTLIBRARY=library)
+    temporary = wine.unix_path(wine.run("cmd", "/c", "echo %TEMP%")[1].strip())
+    check("one command installs the given configuration and library",
+          status == 0 and digest(at("SkarvelConfig.cfg")) == digest(f"{work}/good.cfg")
+          and digest(at("LumtorPort.dll")) == digest(args.library)
+          and not glob.glob(os.path.join(temporary, "SkarvelConfig-*")), status)
+    # An upgrade with CONFIGFILE in the package's own properties, as a
+    # transform sets it: the given configuration replaces the installed one;
+    # the library, not given, stays.
+    plant = given("plant.cfg", "Port2=RS232\r\n")
+    subprocess.run([msibuild, msi["next"], "-q",
+                    f"INSERT INTO Property (Property, Value) VALUES ('CONFIGFILE', 'Z:{plant}')"], check=True)
+    status, _ = install("next", "/i")
+    check("an upgrade with CONFIGFILE among its properties replaces the configuration, keeps the library",
+          status == 0 and digest(at("SkarvelConfig.cfg")) == digest(plant)
+          and digest(at("LumtorPort.dll")) == digest(args.library), status)
+    status, _ = install("next", "/x")
+    check("uninstalling keeps the given configuration and library",
+          status == 0 and os.path.exists(at("SkarvelConfig.cfg")) and os.path.exists(at("LumtorPort.dll"))
+          and registrations() == 0, status)
     shutil.rmtree(folder, ignore_errors=True)
 
     # Windows XP: the legacy command, without /F, after deleting any old task.
