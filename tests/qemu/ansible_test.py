@@ -299,16 +299,16 @@ def main():
         failed = remote("systemctl is-failed skarvelconfig.service").strip()
         check("a port not found fails the unit, but the host only where asked",
               status == 0 and "not found 7" in output and failed == "failed", (failed, output[-2000:]))
-        served = [line for line in remote(
+        metrics = [line for line in remote(
             "python3 -c 'import urllib.request; print(urllib.request.urlopen(\"http://127.0.0.1:9100/metrics\", "
             "timeout=30).read().decode())'").splitlines() if re.match(r"(# (HELP|TYPE) )?skarvelconfig_", line)]
-        values = samples(served)
+        values = samples(metrics)
         check("the node exporter serves the run: problems, the port set and the port not found",
               values.get(("skarvelconfig_run_outcome", ())) == 1 and
               values.get(port_state(0, 4, "ttyAMA0", "RS485-4W", "set")) == 1 and
-              values.get(port_state(7, 5, "", "RS232", "not_found")) == 1, served)
+              values.get(port_state(7, 5, "", "RS232", "not_found")) == 1, metrics)
         if shutil.which("promtool"):
-            checked = subprocess.run(["promtool", "check", "metrics"], input="\n".join(served) + "\n",
+            checked = subprocess.run(["promtool", "check", "metrics"], input="\n".join(metrics) + "\n",
                                      capture_output=True, text=True)
             check("promtool finds them clean", checked.returncode == 0, checked.stdout + checked.stderr)
 
