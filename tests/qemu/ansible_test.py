@@ -218,7 +218,8 @@ def main():
         inventory = os.path.join(work, "inventory.yml")
 
         def play(ports, fail_on_errors=False, folder=False, check_mode=False, more=""):
-            source = (f"skarvelconfig_package_dir: {os.path.abspath(args.packages)}" if folder else
+            folder = os.path.abspath(args.packages) if folder is True else folder
+            source = (f"skarvelconfig_package_dir: {folder}" if folder else
                       f"skarvelconfig_repository_url: {REPOSITORY_URL}\n"
                       f"      skarvelconfig_repository_key: {repository}/skarvelconfig.gpg\n"
                       f"      skarvelconfig_unattended_upgrades: true")
@@ -405,10 +406,16 @@ def main():
         # The version after that, through apt-get upgrade.
         upgraded("apt-get upgrade", last_version, f"{apt} update && {apt} upgrade -y")
 
-        # A version pinned back; then the package removed, and purged.
-        status, output = play("{0: RS485-4W}", more=f'skarvelconfig_version: "{next_version}"')
-        check(f"a version pinned back ({next_version}) is installed", status == 0 and installed() == next_version,
-              (installed(), output[-2000:]))
+        # A version pinned back: the repository serves only its newest, so
+        # the older package comes from a folder; held, apt-get upgrade leaves
+        # it. Then the package removed, and purged.
+        pinned = os.path.join(work, "pinned")
+        os.makedirs(pinned, exist_ok=True)
+        shutil.copy(args.upgrades[0], pinned)
+        status, output = play("{0: RS485-4W}", folder=pinned, more=f'skarvelconfig_version: "{next_version}"')
+        upgrade = remote(f"{apt} update && {apt} upgrade -y 2>&1")
+        check(f"a version pinned back ({next_version}) is installed from a folder, and apt-get upgrade leaves it",
+              status == 0 and installed() == next_version, (installed(), output[-2000:], upgrade[-1000:]))
         status, output = play("{0: RS485-4W}", more="skarvelconfig_state: absent")
         check("state absent removes the package and keeps its configuration",
               status == 0 and remote("dpkg-query -W -f '${db:Status-Abbrev}' skarvelconfig").strip() == "rc" and
