@@ -35,7 +35,8 @@ update_indexes() {
 
 # fetch [--arch ARCH] SUITE DIR PACKAGE...: packages of a Debian suite for
 # ARCH (arm64 unless said) unpacked into DIR; "kernel" stands for the
-# suite's default kernel image for ARCH.
+# suite's default kernel image for ARCH, "promtool" for the package that
+# holds it (its own from Debian 13, prometheus before).
 fetch() {
   local architecture=arm64
   if [ "$1" = --arch ]; then architecture=$2; shift 2; fi
@@ -57,6 +58,9 @@ fetch() {
       [ "$architecture" = armhf ] && flavour=armmp
       package=$(apt-cache "${options[@]}" depends "linux-image-$flavour" | awk '/Depends: linux-image-/ {print $2; exit}')
       [ -n "$package" ] || { echo "qemu-test: no $architecture kernel in $suite"; exit 1; }
+    fi
+    if [ "$package" = promtool ] && ! apt-cache "${options[@]}" show promtool >/dev/null 2>&1; then
+      package=prometheus
     fi
     packages+=("$package")
   done

@@ -4,6 +4,7 @@ initramfs archives in the kernel's newc cpio format."""
 import gzip
 import os
 import re
+import shutil
 import stat
 import subprocess
 import threading
@@ -22,6 +23,15 @@ def samples(lines):
             labels = tuple(sorted(re.findall(r'([a-z_]+)="((?:[^"\\]|\\.)*)"', match.group(2) or "")))
             found[(match.group(1), labels)] = float(match.group(3))
     return found
+
+
+def promtool_verdict(lines):
+    """Whether promtool finds served metrics clean, and what it said."""
+    if not shutil.which("promtool"):
+        return False, "no promtool on PATH (tools/boot-test puts Debian's there)"
+    checked = subprocess.run(["promtool", "check", "metrics"], input="\n".join(lines) + "\n",
+                             capture_output=True, text=True)
+    return checked.returncode == 0 and bool(lines), checked.stdout + checked.stderr
 
 
 def port_state(port, line, device, mode, state):
