@@ -155,7 +155,7 @@ set(report "^err:eventlog:ReportEventW [^\n]*SkarvelConfig.exe ended through its
 expect("a fault in the library: status 2, and one Error event, the failure report's"
        "status EQUAL 2 AND out MATCHES \"^SkarvelConfig ended with status 1 before writing its log.\n$\"
        AND (events MATCHES \"\${report}[^\n]*Exception EAccessViolation in module LumtorPort.dll at \"
-            OR untrapped AND events MATCHES \"\${report}[^\n]*Exception EExternalException in module LumtorPort.dll at [^\n]*External exception C000001D\")
+            OR (untrapped AND events MATCHES \"\${report}[^\n]*Exception EExternalException in module LumtorPort.dll at [^\n]*External exception C000001D\"))
        AND ids STREQUAL 1:c0000003")
 
 # The last boot's log, written by the start-up task, in a folder this run
